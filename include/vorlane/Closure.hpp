@@ -1,0 +1,100 @@
+// Object-bound closures: the framework's event and callback type. A closure is two
+// words, the object and a code pointer, and never allocates.
+//
+//   struct TMoveEvent : Closure::TClosure<void(TObject*, int, int)> { using TClosure::TClosure; };
+//   TMoveEvent e = TMoveEvent::Bind<&TMyForm::JoystickMove>(form);   // object + member function
+//   TMoveEvent f = TMoveEvent(&PlainFunction);                        // captureless function
+//   auto lambda = [&](TObject*, int x, int y) { ... };
+//   TMoveEvent g = TMoveEvent::Of(lambda);                            // caller keeps lambda alive
+#pragma once
+
+#include <cstddef>
+#include <type_traits>
+
+namespace vorlane::Closure {
+
+// The raw pair stored by every closure, as form streaming and the inspector see it.
+struct TMethod {
+  void* Data = nullptr;
+  void (*Code)() = nullptr;
+  friend bool operator==(const TMethod&, const TMethod&) = default;
+};
+
+// A distinct address for each call signature, so that type information can tell
+// whether a published method fits an event property.
+template <class Signature>
+const void* SignatureId() {
+  static const char id = 0;
+  return &id;
+}
+
+template <class Signature>
+class TClosure;
+
+template <class... Args>
+class TClosure<void(Args...)> {
+ public:
+  using Signature = void(Args...);
+  using Thunk = void (*)(void*, Args...);
+
+  TClosure() = default;
+  TClosure(std::nullptr_t) {}
+  // A plain function (or a captureless lambda converted to one).
+  TClosure(void (*function)(Args...))
+      : FData(reinterpret_cast<void*>(function)), FCode(function ? &CallFunction : nullptr) {}
+
+  // Binds `object` and its member function `Method`.
+  template <auto Method, class T>
+  static TClosure Bind(T* object) {
+    TClosure c;
+    c.FData = object;
+    c.FCode = &CallMember<Method, T>;
+    return c;
+  }
+
+  // Binds a callable object that the caller keeps alive as long as the closure is used.
+  template <class F>
+  static TClosure Of(F& callable) {
+    TClosure c;
+    c.FData = const_cast<void*>(static_cast<const void*>(&callable));
+    c.FCode = &CallCallable<F>;
+    return c;
+  }
+
+  // Assigned when the code part is not null.
+  bool Assigned() const { return FCode != nullptr; }
+  explicit operator bool() const { return Assigned(); }
+
+  void operator()(Args... args) const { FCode(FData, args...); }
+
+  void* GetData() const { return FData; }
+  TMethod GetMethod() const { return {FData, reinterpret_cast<void (*)()>(FCode)}; }
+  static TClosure FromMethod(TMethod m) {
+    TClosure c;
+    c.FData = m.Data;
+    c.FCode = reinterpret_cast<Thunk>(m.Code);
+    return c;
+  }
+
+  friend bool operator==(const TClosure& a, const TClosure& b) {
+    return a.FData == b.FData && a.FCode == b.FCode;
+  }
+
+ private:
+  static void CallFunction(void* data, Args... args) {
+    reinterpret_cast<void (*)(Args...)>(data)(args...);
+  }
+  template <auto Method, class T>
+  static void CallMember(void* data, Args... args) {
+    (static_cast<T*>(data)->*Method)(args...);
+  }
+  template <class F>
+  static void CallCallable(void* data, Args... args) {
+    (*static_cast<F*>(data))(args...);
+  }
+
+  void* FData = nullptr;
+  Thunk FCode = nullptr;
+};
+
+}  // namespace vorlane::Closure

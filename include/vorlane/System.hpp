@@ -1,0 +1,108 @@
+// The base of the framework: 16-bit strings, the root class, exceptions and the
+// checked class conversion.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <string_view>
+
+namespace vorlane::TypInfo {
+struct TClassInfo;
+}
+
+namespace vorlane::System {
+
+using Integer = std::int32_t;
+using Cardinal = std::uint32_t;
+using Int64 = std::int64_t;
+
+// The framework's string: UTF-16 code units.
+using String = std::u16string;
+using StringView = std::u16string_view;
+
+// Decimal text of a number: digits with a leading '-' for negatives, no grouping.
+String IntToStr(std::int32_t value);
+String IntToStr(std::int64_t value);
+String UIntToStr(std::uint64_t value);
+
+// The text held in a fixed array of 16-bit units: everything up to the first zero
+// unit, or all maxLength units when there is none.
+String StrFromUnits(const char16_t* units, std::size_t maxLength);
+
+// Conversion at the edges (console, files, the C library). Invalid input is
+// replaced with U+FFFD rather than rejected, so nothing is silently truncated.
+String Utf8ToString(std::string_view utf8);
+std::string StringToUtf8(StringView text);
+
+// The root of every framework class. Classes that publish properties, methods or
+// message handlers describe themselves with a TClassInfo (see TypInfo.hpp).
+class TObject {
+ public:
+  TObject() = default;
+  TObject(const TObject&) = delete;
+  TObject& operator=(const TObject&) = delete;
+  virtual ~TObject() = default;
+
+  // The class description of TObject itself and of the dynamic class of this object.
+  static const TypInfo::TClassInfo& StaticClass();
+  virtual const TypInfo::TClassInfo& ClassType() const { return StaticClass(); }
+
+  String ClassName() const;
+  bool InheritsFrom(const TypInfo::TClassInfo& cls) const;
+
+  // Dispatch by message number: finds the handler for the message's first 32-bit
+  // field in this class's message table or an ancestor's; calls DefaultHandler when
+  // there is none. `message` points to a record whose first field is the number.
+  void Dispatch(void* message);
+  virtual void DefaultHandler(void* message);
+
+  // Deletes the object; safe on nullptr.
+  static void Free(TObject* object) { delete object; }
+};
+
+// Base of every exception the framework and its packages raise.
+class Exception : public TObject, public std::exception {
+ public:
+  explicit Exception(String message);
+  static const TypInfo::TClassInfo& StaticClass();
+  const TypInfo::TClassInfo& ClassType() const override { return StaticClass(); }
+
+  const String& GetMessage() const { return FMessage; }
+  void SetMessage(String message);
+  const char* what() const noexcept override { return FUtf8.c_str(); }
+
+ private:
+  String FMessage;
+  std::string FUtf8;
+};
+
+// Raised by the checked conversion As<T>() when an object is of another class.
+class EInvalidCast : public Exception {
+ public:
+  using Exception::Exception;
+  static const TypInfo::TClassInfo& StaticClass();
+  const TypInfo::TClassInfo& ClassType() const override { return StaticClass(); }
+};
+
+// Raised by conversions that cannot be made, among them TPersistent::Assign.
+class EConvertError : public Exception {
+ public:
+  using Exception::Exception;
+  static const TypInfo::TClassInfo& StaticClass();
+  const TypInfo::TClassInfo& ClassType() const override { return StaticClass(); }
+};
+
+[[noreturn]] void RaiseInvalidCast(const TObject* object, const TypInfo::TClassInfo& target);
+
+// The checked class conversion: returns `object` as T*, raises EInvalidCast when
+// it is not a T. nullptr converts to nullptr.
+template <class T>
+T* As(TObject* object) {
+  if (object == nullptr) return nullptr;
+  if (auto* result = dynamic_cast<T*>(object)) return result;
+  RaiseInvalidCast(object, T::StaticClass());
+}
+
+}  // namespace vorlane::System

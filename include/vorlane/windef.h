@@ -1,0 +1,37 @@
+/* Basic Windows-style scalar types and the window handle, shared by the C API
+ * headers and the C++ framework. */
+#ifndef VORLANE_WINDEF_H
+#define VORLANE_WINDEF_H
+
+#include <stdint.h>
+#ifndef __cplusplus
+#include <uchar.h>
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef uint32_t UINT;
+typedef int32_t BOOL;
+typedef char16_t WCHAR;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef intptr_t LRESULT;
+typedef UINT MMRESULT;
+
+/* A window handle: an opaque number that names a window of the framework. A handle
+ * is never reused for another window, so a stale handle simply names no window. */
+typedef struct vorlane_window* HWND;
+
+#define TRUE 1
+#define FALSE 0
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VORLANE_WINDEF_H */

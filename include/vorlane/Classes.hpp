@@ -68,11 +68,20 @@ class TComponent : public TPersistent {
 
   TComponentState GetComponentState() const { return FComponentState; }
 
+  // Sets csDestroying on this component and everything it owns. Free and the
+  // owner's destruction call it before any destructor runs; ~TComponent calls it
+  // too, for components deleted directly.
+  void Destroying();
+  void BeforeDestruction() override { Destroying(); }
+
   // Marks this component and everything it owns as being designed (or not).
   void SetDesigning(bool designing);
   // Sets csLoading on this component; form reading does this before it writes the
   // stored properties and calls Loaded afterwards.
   void BeginLoading();
+  // Clears csLoading without calling Loaded: form reading does this on the root
+  // when a read fails, so that the root is not left loading for ever.
+  void CancelLoading();
 
   // Called after every stored property has been read; clears csLoading.
   virtual void Loaded();

@@ -1,12 +1,57 @@
 // Windows and messages: window handles, per-thread message queues, posting from
 // any thread, and the per-thread loop that also waits on the platform services'
 // own sources (file descriptors and timers) without busy-waiting.
+//
+// Handles. A window handle names a slot of a process-wide table and the slot's
+// generation; freeing a window moves its slot to the next generation, so a stale
+// handle never names a later window (IsWindow false, PostMessage false). A slot
+// whose generation counter is exhausted is retired, never reused.
+//
+// Queues. Every thread that owns windows has one loop (TThreadLoop) with one
+// queue. Posting puts the message into the queue of the window's owner thread and
+// wakes that thread; the window is looked up again when the message is dispatched,
+// so a message for a window destroyed meanwhile is dropped, never delivered.
+// Messages from one thread to one loop are dispatched in the order they were posted.
+//
+// Passes. ProcessMessages (and HandleMessage after its wait) makes one pass:
+// it dispatches the messages that were queued when the pass began (messages posted
+// during the pass wait for the next pass, so a handler that posts to itself cannot
+// starve the loop's timers and descriptors), then runs the due timers, then the
+// callbacks of readable descriptors. An exception raised by a handler or callback
+// ends the pass and goes to the caller; the message that raised it is consumed,
+// everything else stays queued or due for the next pass.
+//
+// Waiting. HandleMessage blocks in ppoll on the loop's wake eventfd, the watched
+// descriptors and the nearest timer deadline (CLOCK_MONOTONIC, nanosecond timeout).
+// An idle loop with no timer sleeps until something happens: it never wakes
+// periodically. GetWakeCount counts the returns from that blocking wait.
+//
+// Timers. A timer's first deadline is `periodMs` from AddTimer; each firing
+// schedules the next deadline one period after the previous one, keeping the
+// timer's phase. When the loop was so late that the next deadline has already
+// passed, the timer fires once and its next deadline is now + period: missed
+// periods are skipped, never fired in a burst. A period of 0 is taken as 1 ms.
+//
+// Descriptors. Watches are level-triggered: the callback runs in every pass in
+// which the descriptor is readable, has hung up or reports an error, so it must
+// read (or remove the watch). A descriptor closed without RemoveWatch (poll reports
+// it invalid) has its watch removed by the loop instead of spinning on it.
+//
+// Thread end. When a thread ends, its loop first carries out the deferred releases
+// (CM_RELEASE) still queued for its windows, so released forms are freed, not
+// leaked; every other queued message is dropped. Then the thread's remaining
+// windows are destroyed (their handles become stale) and its sources are removed.
 #pragma once
 
 #include <cstdint>
 
 #include "vorlane/Closure.hpp"
+#include "vorlane/System.hpp"
 #include "vorlane/windef.h"
+
+namespace vorlane::TypInfo {
+struct TClassInfo;
+}
 
 namespace vorlane::Messages {
 
@@ -23,10 +68,22 @@ inline constexpr UINT WM_USER = 0x0400;
 
 using TWndMethod = Closure::TClosure<void(TMessage&)>;
 
-// Creates a window on the calling thread whose messages go to `wndProc`.
-// The handle stays valid until DeallocateHWnd; it is never reused afterwards.
+// Misuse of windows or loops: a loop used from another thread, a message sent to
+// another thread's window, a source without a callback, a failed system call.
+class EMessageError : public System::Exception {
+ public:
+  using Exception::Exception;
+  static const TypInfo::TClassInfo& StaticClass();
+  const TypInfo::TClassInfo& ClassType() const override { return StaticClass(); }
+};
+
+// Creates a window on the calling thread whose messages go to `wndProc` (an
+// unassigned method makes a window whose messages are dropped). The handle stays
+// valid until DeallocateHWnd; it is never reused afterwards.
 HWND AllocateHWnd(TWndMethod wndProc);
-// Destroys the window; messages still queued for it are dropped. Owner thread only.
+// Destroys the window; messages still queued for it are dropped. A stale handle or
+// nullptr is ignored. Meant for the owner thread: another thread may call it too,
+// but the owner thread must not be inside the window's procedure at that moment.
 void DeallocateHWnd(HWND window);
 bool IsWindow(HWND window);
 
@@ -34,8 +91,9 @@ bool IsWindow(HWND window);
 // thread; does not allocate once the queue is warm. Returns false, and drops the
 // message, when the handle names no window.
 bool PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
-// Delivers a message at once on the calling thread, which must own the window.
-// Returns the message's Result; 0 when the handle names no window.
+// Delivers a message at once on the calling thread, which must own the window
+// (EMessageError otherwise). Returns the message's Result; 0 when the handle names
+// no window.
 LRESULT SendMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // The message loop of one thread. Each thread that owns windows has one; it is
@@ -44,20 +102,25 @@ class TThreadLoop {
  public:
   using TId = std::uint64_t;
 
-  // The calling thread's loop.
+  // The calling thread's loop (created on first use). Raises EMessageError when
+  // called while the thread is ending, after its loop was destroyed.
   static TThreadLoop& Current();
   // The loop of the thread that owns `window`; nullptr when it names no window.
   static TThreadLoop* OfWindow(HWND window);
 
   // Sources. Callable from any thread; callbacks run on the loop's own thread,
-  // from its wait. A timer fires every `periodMs` milliseconds from now on.
+  // from its passes. A timer fires every `periodMs` milliseconds from now on.
+  // Adding or removing a source from another thread wakes the loop so that it
+  // recomputes its wait. Ids are never reused; removing an unknown id does nothing.
   TId AddTimer(std::uint32_t periodMs, Closure::TClosure<void()> onTick);
   TId AddWatch(int fd, Closure::TClosure<void()> onReadable);
   // After these return, the callback is not started again. Removing a source
-  // from inside its own callback is allowed.
+  // from inside its own callback is allowed. (Called from another thread, a
+  // callback that had already started may still be running when they return.)
   void RemoveTimer(TId id);
   void RemoveWatch(TId id);
-  // Makes a waiting HandleMessage return (safe from any thread).
+  // Makes a waiting HandleMessage return (safe from any thread). When the loop is
+  // not waiting, its next wait returns at once.
   void Wake();
 
   // Owner thread only. Dispatches every queued message and runs every due source
@@ -66,6 +129,7 @@ class TThreadLoop {
   // Owner thread only. Waits until a message is queued, a timer is due, a watched
   // descriptor is readable or Wake is called, or `timeoutMs` passes (-1: no
   // limit), then does as ProcessMessages. Returns whether anything was done.
+  // Does not wait when a message is already queued or a timer already due.
   bool HandleMessage(int timeoutMs = -1);
 
   // Statistics: how many times this loop's wait has returned.

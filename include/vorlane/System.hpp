@@ -58,8 +58,16 @@ class TObject {
   void Dispatch(void* message);
   virtual void DefaultHandler(void* message);
 
+  // Called by Free just before the object is deleted, while it is still whole.
+  // Components mark themselves (and what they own) csDestroying here.
+  virtual void BeforeDestruction() {}
+
   // Deletes the object; safe on nullptr.
-  static void Free(TObject* object) { delete object; }
+  static void Free(TObject* object) {
+    if (object == nullptr) return;
+    object->BeforeDestruction();
+    delete object;
+  }
 };
 
 // Base of every exception the framework and its packages raise.

@@ -10,7 +10,8 @@
 //         Property<&TJoystick::FActive, &TJoystick::SetActive>("Active", Default(false)),
 //     };
 //     static const TClassInfo info("TJoystick", &TComponent::StaticClass(),
-//                                  {.Properties = props, .Create = &Classes::CreateComponent<TJoystick>,
+//                                  {.Properties = props,
+//                                   .Create = &Classes::CreateComponent<TJoystick>,
 //                                   .Platforms = 3});
 //     return info;
 //   }
@@ -72,7 +73,9 @@ struct TTypeInfo {
   TTypeData Data;
 };
 
-inline const TTypeData* GetTypeData(PTypeInfo info) { return &info->Data; }
+inline const TTypeData* GetTypeData(PTypeInfo info) {
+  return &info->Data;
+}
 
 // Element name of an enumeration value ("emPolling"); empty when out of range.
 std::string_view GetEnumName(PTypeInfo info, std::int64_t value);
@@ -111,9 +114,10 @@ struct TMessageEntry {
 };
 
 struct TClassMembers {
-  std::span<const TPropInfo> Properties;
-  std::span<const TMethodInfo> Methods;
-  std::span<const TMessageEntry> Messages;
+  // Default member initialisers let designated initialisers leave members out.
+  std::span<const TPropInfo> Properties{};
+  std::span<const TMethodInfo> Methods{};
+  std::span<const TMessageEntry> Messages{};
   // The virtual constructor of a component class; null for other classes.
   Classes::TComponent* (*Create)(Classes::TComponent* owner) = nullptr;
   // ComponentPlatformsAttribute: the platform mask; 0 when the class carries none.
@@ -153,9 +157,23 @@ const TMethodInfo* FindMethod(const TClassInfo& cls, std::string_view name);
 // on `instance`; nullptr when it is not one of them.
 const TMethodInfo* FindMethodName(TObject* instance, TMethod method);
 
-// Classes known to form reading by name.
+// Classes known to form reading by name (exact match). Registering a class again
+// does nothing; registering another class under a name already taken raises
+// System::Exception. A module that is unloaded unregisters its classes.
 void RegisterClass(const TClassInfo& cls);
+void UnregisterClass(const TClassInfo& cls);
 const TClassInfo* FindClass(std::string_view name);
+
+// Registers T at static initialisation of the unit that defines it:
+//   static const TypInfo::TClassRegistration<TMyComponent> registration;
+// The registration is withdrawn when the object is destroyed (module unload).
+template <class T>
+struct TClassRegistration {
+  TClassRegistration() { RegisterClass(T::StaticClass()); }
+  ~TClassRegistration() { UnregisterClass(T::StaticClass()); }
+  TClassRegistration(const TClassRegistration&) = delete;
+  TClassRegistration& operator=(const TClassRegistration&) = delete;
+};
 
 // --- Type information of property types -------------------------------------
 
@@ -307,7 +325,11 @@ TPropInfo Property(const char* name, TStorage storage) {
   } else if constexpr (detail::ClosureType<V>) {
     p.GetMethod = [](TObject* o) { return std::invoke(Getter, static_cast<C*>(o)).GetMethod(); };
     p.SetMethod = [](TObject* o, TMethod m) {
-      detail::Write<Setter>(static_cast<C*>(o), V(V::FromMethod(m)));
+      // V may be an event type derived from TClosure: fill its TClosure part.
+      using Base = Closure::TClosure<typename V::Signature>;
+      V value;
+      static_cast<Base&>(value) = Base::FromMethod(m);
+      detail::Write<Setter>(static_cast<C*>(o), std::move(value));
     };
   } else if constexpr (std::is_pointer_v<V>) {
     p.GetObj = [](TObject* o) -> TObject* { return std::invoke(Getter, static_cast<C*>(o)); };
@@ -335,9 +357,10 @@ TMethodInfo PublishedMethod(const char* name) {
 template <auto Handler>
 TMessageEntry MessageHandler(std::uint32_t msg) {
   using H = detail::HandlerTraits<decltype(Handler)>;
-  return {msg, [](TObject* o, void* message) {
-            (static_cast<typename H::Class*>(o)->*Handler)(*static_cast<typename H::Record*>(message));
-          }};
+  return {
+      msg, [](TObject* o, void* message) {
+        (static_cast<typename H::Class*>(o)->*Handler)(*static_cast<typename H::Record*>(message));
+      }};
 }
 
 }  // namespace vorlane::TypInfo

@@ -14,9 +14,9 @@ inline constexpr int AxisCount = 6;
 
 struct TAxisRange {
   bool Present = false;
-  std::int32_t Min = 0;      // the device's lowest reading
-  std::int32_t Max = 65535;  // the device's highest reading
-  std::int32_t Rest = 32767; // the reading at rest, Min <= Rest <= Max
+  std::int32_t Min = 0;       // the device's lowest reading
+  std::int32_t Max = 65535;   // the device's highest reading
+  std::int32_t Rest = 32767;  // the reading at rest, Min <= Rest <= Max
 };
 
 enum class THatKind : std::uint8_t {
@@ -27,7 +27,7 @@ enum class THatKind : std::uint8_t {
 
 // What a device is; fixed while it is attached.
 struct TDeviceInfo {
-  std::u16string Name;     // product name
+  std::u16string Name;  // product name
   std::uint16_t Vendor = 0;
   std::uint16_t Product = 0;
   TAxisRange Axes[AxisCount];
@@ -61,7 +61,10 @@ class TJoystickDevice {
   virtual void ReadState(TDeviceState& state) const = 0;
 };
 
-// The service core as backends see it. Every call is thread-safe.
+// The service core as backends see it. Each backend gets a host of its own in
+// Open, so that the core knows which backend a number was kept for. Every call is
+// thread-safe; a backend must not hold a lock of its own that ReadState takes while
+// it calls the host. Calls for one device must come in the order of its updates.
 class TDriverHost {
  public:
   virtual ~TDriverHost() = default;
@@ -72,6 +75,11 @@ class TDriverHost {
   // The device left. Its number is kept for it; calls for it answer
   // JOYERR_UNPLUGGED until it returns.
   virtual void DeviceRemoved(TJoystickDevice* device) = 0;
+  // The device is gone for good (it was destroyed, not unplugged): its number is
+  // freed for the next new device and a capture of it is released. Also valid for
+  // a device that was already reported removed; `device` must still be valid.
+  // (The default, for hosts that keep no numbers, treats it as a removal.)
+  virtual void DeviceDetached(TJoystickDevice* device) { DeviceRemoved(device); }
   // The device's state changed: one device update. `state` is the new reading.
   virtual void DeviceChanged(TJoystickDevice* device, const TDeviceState& state) = 0;
 };
@@ -83,7 +91,8 @@ class TJoystickDriver {
   virtual const char* Name() const = 0;
   // Reports the devices present now and starts following arrivals and departures.
   virtual void Open(TDriverHost& host) = 0;
-  // Stops following; every device still attached is reported removed.
+  // Stops following; every device still attached is reported removed (the core
+  // then forgets the numbers it kept for this backend). No host call may follow.
   virtual void Close() = 0;
 };
 

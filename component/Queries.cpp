@@ -1,0 +1,105 @@
+// TJoystick: the live queries. Each read is one fresh service call; nothing is cached.
+#include "vorlane/Joystick.hpp"
+
+#include "PointOfView.hpp"
+#include "vorlane/joystickapi.h"
+
+namespace vorlane::Joystick {
+
+namespace {
+
+JOYINFOEX QueryPosition(Integer controller, DWORD flags) {
+  JOYINFOEX info{};
+  info.dwSize = sizeof(JOYINFOEX);
+  info.dwFlags = flags;
+  Check(joyGetPosEx(static_cast<UINT>(controller), &info));
+  return info;
+}
+
+// The service's unsigned fields come back as Integer with the same 32 bits.
+Integer SameBits(DWORD value) { return static_cast<Integer>(value); }
+
+}  // namespace
+
+static_assert(DirectionOfPov(JOY_POVFORWARD) == pdForward && DirectionOfPov(JOY_POVRIGHT) == pdRight &&
+              DirectionOfPov(JOY_POVBACKWARD) == pdBackward && DirectionOfPov(JOY_POVLEFT) == pdLeft &&
+              DirectionOfPov(JOY_POVCENTERED) == pdCentered);
+
+std::uint32_t TJoystick::GetRawDataFlag() const { return FRawData ? JOY_RETURNRAWDATA : 0; }
+
+Integer TJoystick::GetPositionX() {
+  return SameBits(QueryPosition(FController, JOY_RETURNX | GetRawDataFlag()).dwXpos);
+}
+Integer TJoystick::GetPositionY() {
+  return SameBits(QueryPosition(FController, JOY_RETURNY | GetRawDataFlag()).dwYpos);
+}
+Integer TJoystick::GetPositionZ() {
+  return SameBits(QueryPosition(FController, JOY_RETURNZ | GetRawDataFlag()).dwZpos);
+}
+Integer TJoystick::GetPositionR() {
+  return SameBits(QueryPosition(FController, JOY_RETURNR | GetRawDataFlag()).dwRpos);
+}
+Integer TJoystick::GetPositionU() {
+  return SameBits(QueryPosition(FController, JOY_RETURNU | GetRawDataFlag()).dwUpos);
+}
+Integer TJoystick::GetPositionV() {
+  return SameBits(QueryPosition(FController, JOY_RETURNV | GetRawDataFlag()).dwVpos);
+}
+
+Integer TJoystick::GetCenteredX() {
+  return SameBits(
+      QueryPosition(FController, JOY_RETURNCENTERED | JOY_RETURNX | GetRawDataFlag()).dwXpos);
+}
+Integer TJoystick::GetCenteredY() {
+  return SameBits(
+      QueryPosition(FController, JOY_RETURNCENTERED | JOY_RETURNY | GetRawDataFlag()).dwYpos);
+}
+Integer TJoystick::GetCenteredZ() {
+  return SameBits(
+      QueryPosition(FController, JOY_RETURNCENTERED | JOY_RETURNZ | GetRawDataFlag()).dwZpos);
+}
+Integer TJoystick::GetCenteredR() {
+  return SameBits(
+      QueryPosition(FController, JOY_RETURNCENTERED | JOY_RETURNR | GetRawDataFlag()).dwRpos);
+}
+Integer TJoystick::GetCenteredU() {
+  return SameBits(
+      QueryPosition(FController, JOY_RETURNCENTERED | JOY_RETURNU | GetRawDataFlag()).dwUpos);
+}
+Integer TJoystick::GetCenteredV() {
+  return SameBits(
+      QueryPosition(FController, JOY_RETURNCENTERED | JOY_RETURNV | GetRawDataFlag()).dwVpos);
+}
+
+Integer TJoystick::GetPointOfView() {
+  return SameBits(QueryPosition(FController, JOY_RETURNPOVCTS | GetRawDataFlag()).dwPOV);
+}
+
+TPointOfViewDirection TJoystick::GetPointOfViewDirection() {
+  return DirectionOfPov(QueryPosition(FController, JOY_RETURNPOV | GetRawDataFlag()).dwPOV);
+}
+
+TButtons TJoystick::GetPressedButtons() {
+  return TButtons::FromBits(
+      QueryPosition(FController, JOY_RETURNBUTTONS | GetRawDataFlag()).dwButtons);
+}
+
+Integer TJoystick::GetPressedButtonCount() {
+  return SameBits(
+      QueryPosition(FController, JOY_RETURNBUTTONS | GetRawDataFlag()).dwButtonNumber);
+}
+
+Integer TJoystick::GetControllerCount() const { return static_cast<Integer>(joyGetNumDevs()); }
+
+String TJoystick::GetControllerName(Integer index) const {
+  JOYCAPSW caps{};
+  Check(joyGetDevCapsW(static_cast<UINT>(index), &caps, sizeof(JOYCAPSW)));
+  return System::StrFromUnits(caps.szPname, std::size(caps.szPname));
+}
+
+bool TJoystick::GetAttached(Integer index) const {
+  JOYINFO info{};
+  return joyGetPos(static_cast<UINT>(index), &info) == JOYERR_NOERROR;
+}
+
+}  // namespace vorlane::Joystick

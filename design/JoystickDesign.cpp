@@ -1,0 +1,109 @@
+// The property editors of JoystickDesign.
+#include "vorlane/JoystickDesign.hpp"
+
+#include "vorlane/Joystick.hpp"
+
+namespace vorlane::JoystickDesign {
+
+using DesignEditors::TIntegerProperty;
+using DesignEditors::TPropertyEditor;
+using DesignIntf::IPropertyPtr;
+using System::String;
+using TypInfo::TClassInfo;
+
+// --- TControllerProperty ------------------------------------------------------------
+
+const TClassInfo& TControllerProperty::StaticClass() {
+  static const TClassInfo info("TControllerProperty", &TIntegerProperty::StaticClass());
+  return info;
+}
+
+DesignIntf::TPropertyAttributes TControllerProperty::GetAttributes() {
+  return {DesignIntf::paValueList};
+}
+
+void TControllerProperty::GetValues(DesignIntf::TGetStrProc proc) {
+  Joystick::TJoystick* joystick = System::As<Joystick::TJoystick>(GetComponent(0));
+  const System::Integer count = joystick->GetControllerCount();
+  for (System::Integer i = 0; i < count; ++i)
+    if (joystick->GetAttached(i)) proc(System::IntToStr(i));
+}
+
+// --- The guarded readers --------------------------------------------------------------
+
+const TClassInfo& TCheckedIntegerProperty::StaticClass() {
+  static const TClassInfo info("TCheckedIntegerProperty", &TIntegerProperty::StaticClass());
+  return info;
+}
+
+String TCheckedIntegerProperty::GetValue() {
+  try {
+    return TIntegerProperty::GetValue();
+  } catch (const System::Exception& e) {
+    return u"(" + e.GetMessage() + u")";
+  }
+}
+
+const TClassInfo& TCheckedSetElementProperty::StaticClass() {
+  static const TClassInfo info("TCheckedSetElementProperty",
+                               &DesignEditors::TSetElementProperty::StaticClass());
+  return info;
+}
+
+String TCheckedSetElementProperty::GetValue() {
+  try {
+    return TSetElementProperty::GetValue();
+  } catch (const System::Exception& e) {
+    return u"(" + e.GetMessage() + u")";
+  }
+}
+
+const TClassInfo& TCheckedSetProperty::StaticClass() {
+  static const TClassInfo info("TCheckedSetProperty", &DesignEditors::TSetProperty::StaticClass());
+  return info;
+}
+
+void TCheckedSetProperty::GetProperties(DesignIntf::TGetPropProc proc) {
+  const TypInfo::TTypeData* elementType =
+      TypInfo::GetTypeData(TypInfo::GetTypeData(GetPropType())->CompType);
+  for (std::int64_t e = elementType->MinValue; e <= elementType->MaxValue; ++e)
+    proc(IPropertyPtr(new TCheckedSetElementProperty(this, static_cast<int>(e))));
+}
+
+String TCheckedSetProperty::GetValue() {
+  try {
+    return TSetProperty::GetValue();
+  } catch (const System::Exception& e) {
+    return u"(" + e.GetMessage() + u")";
+  }
+}
+
+const TClassInfo& TCheckedStringProperty::StaticClass() {
+  static const TClassInfo info("TCheckedStringProperty",
+                               &DesignEditors::TStringProperty::StaticClass());
+  return info;
+}
+
+String TCheckedStringProperty::GetValue() {
+  try {
+    return TStringProperty::GetValue();
+  } catch (const System::Exception& e) {
+    return u"(" + e.GetMessage() + u")";
+  }
+}
+
+const TClassInfo& TCheckedEnumProperty::StaticClass() {
+  static const TClassInfo info("TCheckedEnumProperty",
+                               &DesignEditors::TEnumProperty::StaticClass());
+  return info;
+}
+
+String TCheckedEnumProperty::GetValue() {
+  try {
+    return TEnumProperty::GetValue();
+  } catch (const System::Exception& e) {
+    return u"(" + e.GetMessage() + u")";
+  }
+}
+
+}  // namespace vorlane::JoystickDesign

@@ -1,0 +1,504 @@
+// The per-thread message loop: the queue, the wake eventfd, timers and watched
+// descriptors, and the passes that dispatch them (see Messages.hpp for the rules).
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "framework/MessageQueue.hpp"
+#include "vorlane/Messages.hpp"
+
+namespace vorlane::Messages {
+
+namespace {
+
+using TClock = std::chrono::steady_clock;  // CLOCK_MONOTONIC
+
+constexpr std::size_t kInitialQueueCapacity = 64;
+
+[[noreturn]] void RaiseSystemError(const char* what, int error) {
+  throw EMessageError(
+      System::Utf8ToString(std::string(what) + ": " + std::generic_category().message(error)));
+}
+
+struct TTimer {
+  TThreadLoop::TId Id;
+  TClock::duration Period;
+  TClock::time_point Due;
+  Closure::TClosure<void()> OnTick;
+};
+
+struct TWatch {
+  TThreadLoop::TId Id;
+  int Fd;
+  Closure::TClosure<void()> OnReadable;
+};
+
+// Working storage of one pass. Passes nest when a handler pumps messages itself,
+// so each nesting depth has its own; it is kept between passes so that a warm loop
+// does not allocate.
+struct TPassScratch {
+  std::vector<pollfd> PollFds;            // [0] is the wake eventfd
+  std::vector<TThreadLoop::TId> PollIds;  // watch id of PollFds[i + 1]
+  std::vector<TThreadLoop::TId> DueIds;
+};
+
+thread_local TThreadLoop* t_loop = nullptr;
+thread_local bool t_loopEnded = false;
+
+// Destroys the thread's loop when the thread ends.
+struct TLoopGuard {
+  TLoopGuard() noexcept {}  // not constexpr: makes the guard register its destructor
+  ~TLoopGuard() {
+    if (TThreadLoop* loop = t_loop) delete loop;  // t_loop stays set while it ends
+    t_loop = nullptr;
+    t_loopEnded = true;
+  }
+  bool Armed = false;
+};
+thread_local TLoopGuard t_guard;
+
+timespec ToTimespec(TClock::duration d) {
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
+  return timespec{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+}
+
+}  // namespace
+
+// --- TMessageRing -----------------------------------------------------------------
+
+TMessageRing::TMessageRing(std::size_t capacity)
+    : FItems(new TQueuedMessage[capacity]), FCapacity(capacity) {}
+
+void TMessageRing::Push(const TQueuedMessage& message) {
+  if (FCount == FCapacity) Grow();
+  FItems[(FHead + FCount) & (FCapacity - 1)] = message;
+  ++FCount;
+}
+
+TQueuedMessage TMessageRing::Pop() {
+  TQueuedMessage message = FItems[FHead];
+  FHead = (FHead + 1) & (FCapacity - 1);
+  --FCount;
+  return message;
+}
+
+void TMessageRing::Grow() {
+  const std::size_t capacity = FCapacity * 2;
+  std::unique_ptr<TQueuedMessage[]> items(new TQueuedMessage[capacity]);
+  for (std::size_t i = 0; i < FCount; ++i) items[i] = FItems[(FHead + i) & (FCapacity - 1)];
+  FItems = std::move(items);
+  FCapacity = capacity;
+  FHead = 0;
+}
+
+// --- TThreadLoop::TImpl -----------------------------------------------------------
+
+struct TThreadLoop::TImpl {
+  explicit TImpl(TThreadLoop* self) : Self(self), Queue(kInitialQueueCapacity) {
+    WakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (WakeFd < 0) RaiseSystemError("TThreadLoop: eventfd", errno);
+  }
+  ~TImpl() { close(WakeFd); }
+
+  TThreadLoop* const Self;
+  int WakeFd = -1;
+
+  // The queue and the wake flag. WakePending is true exactly while a write to
+  // WakeFd has not been consumed, so posters write at most once per wake.
+  std::mutex QueueLock;
+  TMessageRing Queue;
+  bool WakePending = false;
+  std::atomic<std::uint64_t> WakeCount{0};
+
+  std::mutex SourceLock;
+  std::vector<TTimer> Timers;
+  std::vector<TWatch> Watches;
+  TId NextId = 1;
+
+  // Owner thread only.
+  std::vector<std::unique_ptr<TPassScratch>> Scratch;
+  std::size_t Depth = 0;
+  std::uint64_t PassSerial = 0;
+
+  bool IsOwnerThread() const { return t_loop == Self; }
+
+  void RequireOwner(const char* operation) const {
+    if (!IsOwnerThread())
+      throw EMessageError(
+          System::Utf8ToString(std::string("TThreadLoop::") + operation +
+                               ": called from a thread that does not own the loop"));
+  }
+
+  // Caller holds QueueLock.
+  void SignalLocked() {
+    if (WakePending) return;
+    WakePending = true;
+    const std::uint64_t one = 1;
+    while (write(WakeFd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+  }
+
+  void Signal() {
+    std::lock_guard lock(QueueLock);
+    SignalLocked();
+  }
+
+  void SignalIfOtherThread() {
+    if (!IsOwnerThread()) Signal();
+  }
+
+  bool HasQueued() {
+    std::lock_guard lock(QueueLock);
+    return Queue.Size() > 0;
+  }
+
+  std::optional<TClock::time_point> NearestDeadline() {
+    std::lock_guard lock(SourceLock);
+    std::optional<TClock::time_point> nearest;
+    for (const TTimer& t : Timers)
+      if (!nearest || t.Due < *nearest) nearest = t.Due;
+    return nearest;
+  }
+
+  TTimer* FindTimer(TId id) {
+    auto it =
+        std::find_if(Timers.begin(), Timers.end(), [id](const TTimer& t) { return t.Id == id; });
+    return it != Timers.end() ? &*it : nullptr;
+  }
+
+  TWatch* FindWatch(TId id) {
+    auto it =
+        std::find_if(Watches.begin(), Watches.end(), [id](const TWatch& w) { return w.Id == id; });
+    return it != Watches.end() ? &*it : nullptr;
+  }
+
+  // The eventfd and every watched descriptor; returns the number of entries.
+  std::size_t BuildPollSet(TPassScratch& s) {
+    s.PollFds.clear();
+    s.PollIds.clear();
+    s.PollFds.push_back(pollfd{WakeFd, POLLIN, 0});
+    std::lock_guard lock(SourceLock);
+    for (const TWatch& w : Watches) {
+      s.PollFds.push_back(pollfd{w.Fd, POLLIN, 0});
+      s.PollIds.push_back(w.Id);
+    }
+    return s.PollFds.size();
+  }
+
+  static void ClearEvents(TPassScratch& s) {
+    for (pollfd& p : s.PollFds) p.revents = 0;
+  }
+
+  // Polls without waiting; on EINTR reports nothing ready.
+  void PollNow(TPassScratch& s) {
+    const timespec zero{0, 0};
+    if (ppoll(s.PollFds.data(), s.PollFds.size(), &zero, nullptr) < 0) {
+      if (errno != EINTR) RaiseSystemError("TThreadLoop: ppoll", errno);
+      ClearEvents(s);
+    }
+  }
+
+  bool DispatchMessages() {
+    std::size_t pending;
+    {
+      std::lock_guard lock(QueueLock);
+      if (WakePending) {
+        std::uint64_t count;
+        while (read(WakeFd, &count, sizeof count) < 0 && errno == EINTR) {
+        }
+        WakePending = false;
+      }
+      pending = Queue.Size();
+    }
+    bool did = false;
+    for (; pending > 0; --pending) {
+      TQueuedMessage queued;
+      {
+        std::lock_guard lock(QueueLock);
+        if (Queue.Size() == 0) break;  // a nested pass took them
+        queued = Queue.Pop();
+      }
+      TWndMethod proc;
+      if (!WindowTable::FindProc(queued.Window, Self, proc) || !proc) continue;
+      TMessage message{queued.Msg, queued.WParam, queued.LParam, 0};
+      did = true;
+      proc(message);
+    }
+    return did;
+  }
+
+  bool RunTimers(TPassScratch& s) {
+    const TClock::time_point now = TClock::now();
+    s.DueIds.clear();
+    {
+      std::lock_guard lock(SourceLock);
+      for (const TTimer& t : Timers)
+        if (t.Due <= now) s.DueIds.push_back(t.Id);
+    }
+    bool did = false;
+    for (TId id : s.DueIds) {
+      Closure::TClosure<void()> tick;
+      {
+        std::lock_guard lock(SourceLock);
+        TTimer* t = FindTimer(id);
+        // Removed by an earlier callback, or already fired by a nested pass.
+        if (t == nullptr || t->Due > now) continue;
+        t->Due += t->Period;
+        if (t->Due <= now) t->Due = now + t->Period;  // late: skip the missed periods
+        tick = t->OnTick;
+      }
+      did = true;
+      tick();
+    }
+    return did;
+  }
+
+  bool RunWatches(TPassScratch& s, std::uint64_t serial) {
+    bool did = false;
+    for (std::size_t i = 1; i < s.PollFds.size(); ++i) {
+      const short events = s.PollFds[i].revents;
+      if (events == 0) continue;
+      // A nested pass has consumed readiness since this poll: leave the rest to
+      // the next poll rather than call a callback whose descriptor is not ready.
+      if (PassSerial != serial) break;
+      Closure::TClosure<void()> ready;
+      {
+        std::lock_guard lock(SourceLock);
+        TWatch* w = FindWatch(s.PollIds[i - 1]);
+        if (w == nullptr) continue;
+        if (events & POLLNVAL) {  // closed without RemoveWatch: nothing to wait for
+          Watches.erase(Watches.begin() + (w - Watches.data()));
+          continue;
+        }
+        ready = w->OnReadable;
+      }
+      did = true;
+      ready();
+    }
+    return did;
+  }
+
+  bool RunPass(TPassScratch& s, bool polled) {
+    const std::uint64_t serial = ++PassSerial;
+    bool did = DispatchMessages();
+    did = RunTimers(s) || did;
+    if (polled) did = RunWatches(s, serial) || did;
+    return did;
+  }
+
+  // Takes the scratch of the next nesting depth for the length of one pass.
+  class TPassScope {
+   public:
+    explicit TPassScope(TImpl& d) : FD(d) {
+      if (d.Scratch.size() <= d.Depth) d.Scratch.push_back(std::make_unique<TPassScratch>());
+      FScratch = d.Scratch[d.Depth].get();
+      ++d.Depth;
+    }
+    ~TPassScope() { --FD.Depth; }
+    TPassScope(const TPassScope&) = delete;
+    TPassScope& operator=(const TPassScope&) = delete;
+    TPassScratch& Scratch() { return *FScratch; }
+
+   private:
+    TImpl& FD;
+    TPassScratch* FScratch;
+  };
+
+  // At thread end: frees the forms whose release is still queued.
+  void CarryOutReleases() {
+    for (;;) {
+      bool released = false;
+      std::size_t pending;
+      {
+        std::lock_guard lock(QueueLock);
+        pending = Queue.Size();
+      }
+      for (; pending > 0; --pending) {
+        TQueuedMessage queued;
+        {
+          std::lock_guard lock(QueueLock);
+          if (Queue.Size() == 0) break;
+          queued = Queue.Pop();
+        }
+        TWndMethod proc;
+        if (queued.Msg != CM_RELEASE || !WindowTable::FindProc(queued.Window, Self, proc) || !proc)
+          continue;
+        released = true;
+        TMessage message{queued.Msg, queued.WParam, queued.LParam, 0};
+        try {
+          proc(message);
+        } catch (const std::exception& e) {
+          std::fprintf(stderr,
+                       "vorlane: exception while freeing a released form at thread end: %s\n",
+                       e.what());
+        } catch (...) {
+          std::fprintf(stderr, "vorlane: exception while freeing a released form at thread end\n");
+        }
+      }
+      // A destructor may release further forms: go on until a pass finds none.
+      if (!released) break;
+    }
+  }
+};
+
+// --- TLoopAccess --------------------------------------------------------------------
+
+void TLoopAccess::Enqueue(TThreadLoop& loop, const TQueuedMessage& message) {
+  TThreadLoop::TImpl& d = *loop.FImpl;
+  // The owner thread is not waiting while it posts; it sees the queue before it
+  // waits again, so only other threads need to wake it.
+  const bool otherThread = !d.IsOwnerThread();
+  std::lock_guard lock(d.QueueLock);
+  d.Queue.Push(message);
+  if (otherThread) d.SignalLocked();
+}
+
+TThreadLoop* TLoopAccess::CurrentOrNull() {
+  return t_loop;
+}
+
+// --- TThreadLoop ----------------------------------------------------------------------
+
+TThreadLoop::TThreadLoop() : FImpl(new TImpl(this)) {}
+
+TThreadLoop::~TThreadLoop() {
+  FImpl->CarryOutReleases();
+  WindowTable::DestroyWindowsOf(this);
+  delete FImpl;
+}
+
+TThreadLoop& TThreadLoop::Current() {
+  if (t_loop != nullptr) return *t_loop;
+  if (t_loopEnded)
+    throw EMessageError(u"TThreadLoop::Current: the message loop of this thread has already ended");
+  t_guard.Armed = true;  // constructs the guard, which destroys the loop at thread end
+  t_loop = new TThreadLoop();
+  return *t_loop;
+}
+
+TThreadLoop::TId TThreadLoop::AddTimer(std::uint32_t periodMs, Closure::TClosure<void()> onTick) {
+  if (!onTick) throw EMessageError(u"TThreadLoop::AddTimer: no callback");
+  const TClock::duration period = std::chrono::milliseconds(std::max<std::uint32_t>(periodMs, 1));
+  TId id;
+  {
+    std::lock_guard lock(FImpl->SourceLock);
+    id = FImpl->NextId++;
+    FImpl->Timers.push_back(TTimer{id, period, TClock::now() + period, onTick});
+  }
+  FImpl->SignalIfOtherThread();
+  return id;
+}
+
+TThreadLoop::TId TThreadLoop::AddWatch(int fd, Closure::TClosure<void()> onReadable) {
+  if (fd < 0)
+    throw EMessageError(u"TThreadLoop::AddWatch: invalid file descriptor " + System::IntToStr(fd));
+  if (!onReadable) throw EMessageError(u"TThreadLoop::AddWatch: no callback");
+  TId id;
+  {
+    std::lock_guard lock(FImpl->SourceLock);
+    id = FImpl->NextId++;
+    FImpl->Watches.push_back(TWatch{id, fd, onReadable});
+  }
+  FImpl->SignalIfOtherThread();
+  return id;
+}
+
+void TThreadLoop::RemoveTimer(TId id) {
+  {
+    std::lock_guard lock(FImpl->SourceLock);
+    TTimer* t = FImpl->FindTimer(id);
+    if (t == nullptr) return;
+    FImpl->Timers.erase(FImpl->Timers.begin() + (t - FImpl->Timers.data()));
+  }
+  FImpl->SignalIfOtherThread();
+}
+
+void TThreadLoop::RemoveWatch(TId id) {
+  {
+    std::lock_guard lock(FImpl->SourceLock);
+    TWatch* w = FImpl->FindWatch(id);
+    if (w == nullptr) return;
+    FImpl->Watches.erase(FImpl->Watches.begin() + (w - FImpl->Watches.data()));
+  }
+  FImpl->SignalIfOtherThread();
+}
+
+void TThreadLoop::Wake() {
+  FImpl->Signal();
+}
+
+bool TThreadLoop::ProcessMessages() {
+  TImpl& d = *FImpl;
+  d.RequireOwner("ProcessMessages");
+  TImpl::TPassScope scope(d);
+  TPassScratch& s = scope.Scratch();
+  bool polled = false;
+  if (d.BuildPollSet(s) > 1) {  // descriptors to look at; the eventfd alone needs no poll
+    d.PollNow(s);
+    polled = true;
+  }
+  return d.RunPass(s, polled);
+}
+
+bool TThreadLoop::HandleMessage(int timeoutMs) {
+  TImpl& d = *FImpl;
+  d.RequireOwner("HandleMessage");
+  TImpl::TPassScope scope(d);
+  TPassScratch& s = scope.Scratch();
+  const bool limited = timeoutMs >= 0;
+  const TClock::time_point limit =
+      TClock::now() + std::chrono::milliseconds(limited ? timeoutMs : 0);
+  for (;;) {
+    d.BuildPollSet(s);
+    const TClock::time_point now = TClock::now();
+    // How long to wait: not at all when work is already there; no limit when
+    // there is neither a timer nor a timeout.
+    std::optional<TClock::duration> wait;
+    if (d.HasQueued()) {
+      wait = TClock::duration::zero();
+    } else {
+      if (auto due = d.NearestDeadline()) wait = std::max(*due - now, TClock::duration::zero());
+      if (limited) {
+        const TClock::duration rest = std::max(limit - now, TClock::duration::zero());
+        if (!wait || rest < *wait) wait = rest;
+      }
+    }
+    const bool blocking = !wait || *wait > TClock::duration::zero();
+    if (!blocking) {
+      if (s.PollFds.size() > 1)
+        d.PollNow(s);
+      else
+        TImpl::ClearEvents(s);
+      break;
+    }
+    timespec ts{};
+    if (wait) ts = ToTimespec(*wait);
+    const int r = ppoll(s.PollFds.data(), s.PollFds.size(), wait ? &ts : nullptr, nullptr);
+    d.WakeCount.fetch_add(1, std::memory_order_relaxed);
+    if (r >= 0) break;
+    if (errno != EINTR) RaiseSystemError("TThreadLoop: ppoll", errno);
+    TImpl::ClearEvents(s);
+    if (limited && TClock::now() >= limit) break;  // interrupted, and the time is up anyway
+  }
+  return d.RunPass(s, true);
+}
+
+std::uint64_t TThreadLoop::GetWakeCount() const {
+  return FImpl->WakeCount.load(std::memory_order_relaxed);
+}
+
+}  // namespace vorlane::Messages

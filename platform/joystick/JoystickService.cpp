@@ -1,0 +1,1038 @@
+// The joystick service core: controller numbers, thresholds, capture, message
+// packing, scaling and result codes on top of the backends of JoystickDriver.hpp,
+// and the joy* functions of vorlane/joystickapi.h.
+//
+// Locks, always taken in this order: FDriversMutex (starting, attaching and closing
+// backends), then a backend's own locks, then FMutex (numbers, devices, captures),
+// then a device's state lock (inside ReadState). FInstrMutex (faults and the call
+// log) is taken alone. Messages are posted while FMutex is held, so that the
+// messages of one device update stay together and in order, and nothing is posted
+// for a capture once joyReleaseCapture has returned. Timers are added and removed
+// with no lock held: a timer callback takes FMutex.
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "joystick/JoystickDriver.hpp"
+#include "joystick/Scaling.hpp"
+#include "joystick/Service.hpp"
+#include "vorlane/Messages.hpp"
+#include "vorlane/VirtualJoystick.hpp"
+#include "vorlane/joystickapi.h"
+
+namespace vorlane::JoystickService {
+
+using Messages::TThreadLoop;
+using VirtualJoystick::TCallRecord;
+using VirtualJoystick::TServiceCall;
+
+namespace {
+
+constexpr UINT NumberCount = 16;
+constexpr UINT PeriodMin = 10;
+constexpr UINT PeriodMax = 1000;
+constexpr UINT ThresholdMax = 65535;
+constexpr std::uint32_t EventButtons = 0xFF;  // buttons 1 to 8
+
+constexpr int AxisX = static_cast<int>(TAxis::X);
+constexpr int AxisY = static_cast<int>(TAxis::Y);
+constexpr int AxisZ = static_cast<int>(TAxis::Z);
+
+class TCore;
+class THost;
+
+struct TTimerRef {
+  TThreadLoop* Loop = nullptr;
+  TThreadLoop::TId Id = 0;
+};
+
+// Timers to remove once FMutex is released.
+class TPendingTimers {
+ public:
+  void Add(TTimerRef timer) {
+    if (timer.Loop != nullptr && timer.Id != 0 && FCount < FItems.size()) FItems[FCount++] = timer;
+  }
+  void Run() {
+    for (std::size_t i = 0; i < FCount; ++i) FItems[i].Loop->RemoveTimer(FItems[i].Id);
+    FCount = 0;
+  }
+
+ private:
+  std::array<TTimerRef, 2 * NumberCount> FItems{};
+  std::size_t FCount = 0;
+};
+
+struct TCapture {
+  bool Active = false;
+  bool Changed = false;  // threshold mode
+  HWND Window = nullptr;
+  UINT Period = 0;
+  TThreadLoop* Loop = nullptr;
+  TThreadLoop::TId Timer = 0;   // polling mode
+  std::thread::id OwnerThread;  // the loop's thread, once known
+  std::uint64_t Generation = 0;
+  std::uint32_t LastX = 0, LastY = 0, LastZ = 0;  // last reported, calibrated
+  std::uint32_t LastButtons = 0;                  // buttons 1 to 8
+};
+
+// One controller number.
+struct TSlot {
+  TCore* Core = nullptr;
+  UINT Number = 0;
+  TJoystickDevice* Device = nullptr;  // attached now
+  bool Kept = false;                  // kept for a device that was unplugged
+  const THost* Owner = nullptr;       // the backend of the device attached or kept
+  std::string Identity;
+  TAxisRange Axes[AxisCount];
+  THatKind Hat = THatKind::None;
+  JOYCAPSW Caps{};
+  UINT Threshold = 0;
+  TCapture Capture;
+  // Timers of ended polling captures whose window died on another thread: they
+  // can only be removed from their own loop, at their next tick.
+  std::array<TTimerRef, 4> Orphans{};
+  std::size_t NextOrphan = 0;
+
+  void Tick();  // a polling capture's timer, on the window's thread
+};
+
+class THost final : public TDriverHost {
+ public:
+  THost(TCore& core, TJoystickDriver& driver) : FCore(core), FDriver(driver) {}
+  int DeviceAdded(TJoystickDevice* device) override;
+  void DeviceRemoved(TJoystickDevice* device) override;
+  void DeviceDetached(TJoystickDevice* device) override;
+  void DeviceChanged(TJoystickDevice* device, const TDeviceState& state) override;
+  TJoystickDriver& Driver() const { return FDriver; }
+
+ private:
+  TCore& FCore;
+  TJoystickDriver& FDriver;
+};
+
+struct TDriverEntry {
+  TJoystickDriver* Driver = nullptr;
+  std::unique_ptr<TJoystickDriver> Owned;  // null for the virtual backend
+  std::unique_ptr<THost> Host;
+};
+
+void CopyUnits(WCHAR* target, std::size_t capacity, const std::u16string& text) {
+  const std::size_t count = std::min(capacity, text.size());
+  std::copy_n(text.data(), count, target);
+  std::fill(target + count, target + capacity, u'\0');
+}
+
+LPARAM PackXY(std::uint32_t x, std::uint32_t y) {
+  return static_cast<LPARAM>(static_cast<std::uintptr_t>((x & 0xFFFFu) | ((y & 0xFFFFu) << 16)));
+}
+
+std::uint32_t Distance(std::uint32_t a, std::uint32_t b) {
+  return a > b ? a - b : b - a;
+}
+
+void Report(const std::string& text) {
+  std::fprintf(stderr, "vorlane: %s\n", text.c_str());
+}
+
+class TCore {
+ public:
+  TCore() {
+    for (UINT n = 0; n < NumberCount; ++n) {
+      FSlots[n].Core = this;
+      FSlots[n].Number = n;
+    }
+  }
+
+  // --- Backends ------------------------------------------------------------------
+
+  void Start() {
+    if (FStarted.load(std::memory_order_acquire)) return;
+    std::lock_guard lock(FDriversMutex);
+    if (FStarted.load(std::memory_order_relaxed)) return;
+    OpenLocked(VirtualDriver(), nullptr);
+    OpenConfiguredLocked();
+    FStarted.store(true, std::memory_order_release);
+  }
+
+  TJoystickDriver* Attach(std::unique_ptr<TJoystickDriver> driver) {
+    if (!driver) return nullptr;
+    Start();
+    std::lock_guard lock(FDriversMutex);
+    TJoystickDriver& d = *driver;
+    return OpenLocked(d, std::move(driver)) ? &d : nullptr;
+  }
+
+  bool Detach(TJoystickDriver* driver) {
+    if (driver == nullptr || driver == &VirtualDriver()) return false;
+    std::lock_guard lock(FDriversMutex);
+    auto it = std::find_if(FDrivers.begin(), FDrivers.end(),
+                           [&](const TDriverEntry& e) { return e.Driver == driver; });
+    if (it == FDrivers.end()) return false;
+    CloseLocked(*it);
+    FDrivers.erase(it);
+    return true;
+  }
+
+  std::vector<std::string> DriverNames() {
+    std::lock_guard lock(FDriversMutex);
+    std::vector<std::string> names;
+    for (const TDriverEntry& e : FDrivers) names.emplace_back(e.Driver->Name());
+    return names;
+  }
+
+  void Reset() {
+    {
+      std::lock_guard lock(FDriversMutex);
+      while (!FDrivers.empty()) {
+        CloseLocked(FDrivers.back());
+        FDrivers.pop_back();
+      }
+      TPendingTimers pending;
+      {
+        std::lock_guard core(FMutex);
+        for (TSlot& slot : FSlots) {
+          EndCapture(slot, pending);
+          slot.Device = nullptr;
+          slot.Kept = false;
+          slot.Owner = nullptr;
+          slot.Identity.clear();
+          slot.Threshold = 0;
+        }
+      }
+      pending.Run();
+      FReportedBackendNames = false;
+      FStarted.store(false, std::memory_order_release);
+    }
+    ClearFaults();
+    StopLog(true);
+  }
+
+  // At the end of the process: close the backends (their threads stop) and never
+  // start again. Captures are left as they are: the thread loops may be gone.
+  void Shutdown() {
+    std::lock_guard lock(FDriversMutex);
+    while (!FDrivers.empty()) {
+      CloseLocked(FDrivers.back());
+      FDrivers.pop_back();
+    }
+    FStarted.store(true, std::memory_order_release);
+  }
+
+  // --- What backends report ------------------------------------------------------
+
+  int Added(const THost& host, TJoystickDevice* device) {
+    if (device == nullptr) return -1;
+    const TDeviceInfo& info = device->Info();
+    TPendingTimers pending;
+    int number = -1;
+    {
+      std::lock_guard lock(FMutex);
+      if (TSlot* known = Find(device)) return static_cast<int>(known->Number);
+      TSlot* chosen = nullptr;
+      if (!info.Identity.empty())
+        for (TSlot& slot : FSlots)
+          if (slot.Kept && slot.Identity == info.Identity) {
+            chosen = &slot;
+            break;
+          }
+      // The lowest number neither attached nor kept, else the lowest only kept.
+      for (int pass = 0; pass < 2 && chosen == nullptr; ++pass)
+        for (TSlot& slot : FSlots)
+          if (slot.Device == nullptr && (pass == 1 || !slot.Kept)) {
+            chosen = &slot;
+            break;
+          }
+      if (chosen == nullptr) return -1;
+      TSlot& slot = *chosen;
+      if (!(slot.Kept && slot.Identity == info.Identity)) EndCapture(slot, pending);
+      slot.Device = device;
+      slot.Kept = false;
+      slot.Owner = &host;
+      slot.Identity = info.Identity;
+      Describe(slot, info);
+      if (slot.Capture.Active) {
+        // A capture that outlived the unplug resumes from the device's state now.
+        TDeviceState state;
+        device->ReadState(state);
+        SetReference(slot, state);
+      }
+      number = static_cast<int>(slot.Number);
+    }
+    pending.Run();
+    return number;
+  }
+
+  void Removed(const THost& host, TJoystickDevice* device) {
+    std::lock_guard lock(FMutex);
+    if (TSlot* slot = Find(device)) {
+      slot->Device = nullptr;
+      slot->Kept = true;
+      slot->Owner = &host;
+    }
+  }
+
+  void Detached(const THost& host, TJoystickDevice* device) {
+    if (device == nullptr) return;
+    TPendingTimers pending;
+    {
+      std::lock_guard lock(FMutex);
+      TSlot* slot = Find(device);
+      if (slot == nullptr) {
+        const std::string& identity = device->Info().Identity;
+        for (TSlot& s : FSlots)
+          if (s.Kept && s.Owner == &host && s.Identity == identity) slot = &s;
+      }
+      if (slot == nullptr) return;
+      EndCapture(*slot, pending);
+      Forget(*slot);
+    }
+    pending.Run();
+  }
+
+  void Changed(TJoystickDevice* device, const TDeviceState& state) {
+    TPendingTimers pending;
+    {
+      std::lock_guard lock(FMutex);
+      TSlot* slot = Find(device);
+      if (slot == nullptr || !slot->Capture.Active) return;
+      if (!PostUpdate(*slot, state)) EndCapture(*slot, pending);
+    }
+    pending.Run();
+  }
+
+  // Numbers kept for a backend's devices are freed when it closes.
+  void ForgetHost(const THost& host) {
+    TPendingTimers pending;
+    {
+      std::lock_guard lock(FMutex);
+      for (TSlot& slot : FSlots)
+        if (slot.Owner == &host) {
+          EndCapture(slot, pending);
+          Forget(slot);
+        }
+    }
+    pending.Run();
+  }
+
+  int NumberOf(const TJoystickDevice* device) {
+    if (device == nullptr) return -1;
+    std::lock_guard lock(FMutex);
+    for (const TSlot& slot : FSlots)
+      if (slot.Device == device) return static_cast<int>(slot.Number);
+    const std::string& identity = device->Info().Identity;
+    for (const TSlot& slot : FSlots)
+      if (slot.Kept && !identity.empty() && slot.Identity == identity)
+        return static_cast<int>(slot.Number);
+    return -1;
+  }
+
+  // --- The API -------------------------------------------------------------------
+
+  MMRESULT GetPos(UINT id, JOYINFO* info) {
+    if (info == nullptr) return MMSYSERR_INVALPARAM;
+    if (id >= NumberCount) return JOYERR_PARMS;
+    std::lock_guard lock(FMutex);
+    TSlot& slot = FSlots[id];
+    if (slot.Device == nullptr) return JOYERR_UNPLUGGED;
+    TDeviceState state;
+    slot.Device->ReadState(state);
+    info->wXpos = Scaling::Calibrated(slot.Axes[AxisX], state.Axes[AxisX]);
+    info->wYpos = Scaling::Calibrated(slot.Axes[AxisY], state.Axes[AxisY]);
+    info->wZpos = Scaling::Calibrated(slot.Axes[AxisZ], state.Axes[AxisZ]);
+    info->wButtons = state.Buttons & 0xFu;
+    return JOYERR_NOERROR;
+  }
+
+  MMRESULT GetPosEx(UINT id, JOYINFOEX* info) {
+    if (info == nullptr) return MMSYSERR_INVALPARAM;
+    if (id >= NumberCount || info->dwSize < sizeof(JOYINFOEX)) return JOYERR_PARMS;
+    const DWORD flags = info->dwFlags;
+    std::lock_guard lock(FMutex);
+    TSlot& slot = FSlots[id];
+    if (slot.Device == nullptr) return JOYERR_UNPLUGGED;
+    TDeviceState state;
+    slot.Device->ReadState(state);
+    DWORD* const fields[AxisCount] = {&info->dwXpos, &info->dwYpos, &info->dwZpos,
+                                      &info->dwRpos, &info->dwUpos, &info->dwVpos};
+    for (int a = 0; a < AxisCount; ++a) {
+      if ((flags & (JOY_RETURNX << a)) == 0) continue;
+      const TAxisRange& range = slot.Axes[a];
+      if (flags & JOY_RETURNRAWDATA)
+        *fields[a] = Scaling::Raw(range, state.Axes[a]);
+      else if (flags & JOY_RETURNCENTERED)
+        *fields[a] = Scaling::Centered(range, state.Axes[a]);
+      else
+        *fields[a] = Scaling::Calibrated(range, state.Axes[a]);
+    }
+    if (flags & JOY_RETURNBUTTONS) {
+      info->dwButtons = state.Buttons;
+      info->dwButtonNumber = state.ButtonsHeld;
+    }
+    const std::uint32_t pov = slot.Hat == THatKind::None ? PovCentered : state.Pov;
+    if (flags & JOY_RETURNPOVCTS)
+      info->dwPOV = Scaling::PovContinuous(pov);
+    else if (flags & JOY_RETURNPOV)
+      info->dwPOV = Scaling::PovDiscrete(pov);
+    return JOYERR_NOERROR;
+  }
+
+  MMRESULT GetDevCaps(UINT_PTR id, JOYCAPSW* caps, UINT size) {
+    if (caps == nullptr) return MMSYSERR_INVALPARAM;
+    if (id >= NumberCount || size != sizeof(JOYCAPSW)) return JOYERR_PARMS;
+    std::lock_guard lock(FMutex);
+    const TSlot& slot = FSlots[id];
+    if (slot.Device == nullptr) return JOYERR_UNPLUGGED;
+    std::memcpy(caps, &slot.Caps, sizeof(JOYCAPSW));
+    return JOYERR_NOERROR;
+  }
+
+  MMRESULT GetThreshold(UINT id, UINT* threshold) {
+    if (threshold == nullptr) return MMSYSERR_INVALPARAM;
+    if (id >= NumberCount) return JOYERR_PARMS;
+    std::lock_guard lock(FMutex);
+    *threshold = FSlots[id].Threshold;
+    return JOYERR_NOERROR;
+  }
+
+  MMRESULT SetThreshold(UINT id, UINT threshold) {
+    if (id >= NumberCount) return JOYERR_PARMS;
+    if (threshold > ThresholdMax) return MMSYSERR_INVALPARAM;
+    std::lock_guard lock(FMutex);
+    FSlots[id].Threshold = threshold;
+    return JOYERR_NOERROR;
+  }
+
+  MMRESULT SetCapture(HWND window, UINT id, UINT period, BOOL changed) {
+    if (window == nullptr) return JOYERR_PARMS;
+    TThreadLoop* const loop = TThreadLoop::OfWindow(window);
+    if (loop == nullptr) return JOYERR_NOCANDO;
+    if (id >= NumberCount) return JOYERR_PARMS;
+    const UINT clamped = std::clamp(period == 0 ? PeriodMin : period, PeriodMin, PeriodMax);
+    // Knowing the loop's thread lets a capture whose window is gone still remove
+    // its timer when it is released from that thread.
+    std::thread::id ownerThread;
+    try {
+      if (&TThreadLoop::Current() == loop) ownerThread = std::this_thread::get_id();
+    } catch (const std::exception&) {
+      // This thread's loop has already ended: it is not the window's thread.
+    }
+    TSlot& slot = FSlots[id];
+    TPendingTimers pending;
+    std::uint64_t generation = 0;
+    {
+      std::lock_guard lock(FMutex);
+      if (slot.Device == nullptr) return JOYERR_UNPLUGGED;
+      if (slot.Capture.Active) {
+        if (Messages::IsWindow(slot.Capture.Window)) return JOYERR_NOCANDO;
+        EndCapture(slot, pending);  // its window is gone: released
+      }
+      TCapture& capture = slot.Capture;
+      capture = TCapture{};
+      capture.Active = true;
+      capture.Changed = changed != FALSE;
+      capture.Window = window;
+      capture.Period = clamped;
+      capture.Loop = loop;
+      capture.OwnerThread = ownerThread;
+      capture.Generation = generation = ++FCaptureGeneration;
+      TDeviceState state;
+      slot.Device->ReadState(state);
+      SetReference(slot, state);
+      // Orphaned timers of this slot on the same loop go now, while it is known alive.
+      for (TTimerRef& orphan : slot.Orphans)
+        if (orphan.Loop == loop) {
+          pending.Add(orphan);
+          orphan = {};
+        }
+    }
+    pending.Run();
+    if (changed != FALSE) return JOYERR_NOERROR;
+    // Polling: the timer is added with no lock held, then tied to the capture if
+    // that is still the same one.
+    const TThreadLoop::TId timer =
+        loop->AddTimer(clamped, Closure::TClosure<void()>::Bind<&TSlot::Tick>(&slot));
+    {
+      std::lock_guard lock(FMutex);
+      if (slot.Capture.Active && slot.Capture.Generation == generation) {
+        slot.Capture.Timer = timer;
+        return JOYERR_NOERROR;
+      }
+    }
+    loop->RemoveTimer(timer);
+    return JOYERR_NOERROR;
+  }
+
+  MMRESULT ReleaseCapture(UINT id) {
+    if (id >= NumberCount) return JOYERR_PARMS;
+    TPendingTimers pending;
+    {
+      std::lock_guard lock(FMutex);
+      EndCapture(FSlots[id], pending);
+    }
+    pending.Run();
+    return JOYERR_NOERROR;
+  }
+
+  void Tick(TSlot& slot) {
+    TThreadLoop* const here = &TThreadLoop::Current();
+    TPendingTimers pending;
+    {
+      std::lock_guard lock(FMutex);
+      for (TTimerRef& orphan : slot.Orphans)
+        if (orphan.Loop == here) {
+          pending.Add(orphan);
+          orphan = {};
+        }
+      TCapture& capture = slot.Capture;
+      if (capture.Active && !capture.Changed && capture.Loop == here) {
+        capture.OwnerThread = std::this_thread::get_id();
+        if (slot.Device != nullptr) {
+          TDeviceState state;
+          slot.Device->ReadState(state);
+          if (!PostPoll(slot, state)) EndCapture(slot, pending);
+        }
+      }
+    }
+    pending.Run();
+  }
+
+  // --- Faults and the call log ---------------------------------------------------
+
+  bool Instrumented() const { return FInstrumented.load(std::memory_order_acquire); }
+
+  bool Refused(TServiceCall call, UINT id, MMRESULT& code) {
+    std::lock_guard lock(FInstrMutex);
+    for (auto it = FFaults.begin(); it != FFaults.end(); ++it) {
+      if (it->Call != call ||
+          (it->Controller != VirtualJoystick::AnyController && it->Controller != id))
+        continue;
+      code = it->Code;
+      if (it->Remaining > 0 && --it->Remaining == 0) {
+        FFaults.erase(it);
+        UpdateInstrumented();
+      }
+      return true;
+    }
+    return false;
+  }
+
+  void AddFault(TServiceCall call, UINT id, MMRESULT code, int times) {
+    if (times == 0) return;
+    std::lock_guard lock(FInstrMutex);
+    FFaults.push_back({call, id, code, times < 0 ? -1 : times});
+    UpdateInstrumented();
+  }
+
+  void ClearFaults() {
+    std::lock_guard lock(FInstrMutex);
+    FFaults.clear();
+    UpdateInstrumented();
+  }
+
+  void Log(const TCallRecord& record) {
+    std::lock_guard lock(FInstrMutex);
+    if (FLogging) FLog.push_back(record);
+  }
+
+  void StartLog() {
+    std::lock_guard lock(FInstrMutex);
+    FLog.clear();
+    FLogging = true;
+    UpdateInstrumented();
+  }
+
+  void StopLog(bool clear) {
+    std::lock_guard lock(FInstrMutex);
+    FLogging = false;
+    if (clear) FLog.clear();
+    UpdateInstrumented();
+  }
+
+  std::vector<TCallRecord> GetLog() {
+    std::lock_guard lock(FInstrMutex);
+    return FLog;
+  }
+
+ private:
+  struct TFault {
+    TServiceCall Call;
+    UINT Controller;
+    MMRESULT Code;
+    int Remaining;  // -1: unlimited
+  };
+
+  void UpdateInstrumented() {
+    FInstrumented.store(FLogging || !FFaults.empty(), std::memory_order_release);
+  }
+
+  // FDriversMutex held. The service owns `owned` (when given) from here on.
+  bool OpenLocked(TJoystickDriver& driver, std::unique_ptr<TJoystickDriver> owned) {
+    TDriverEntry entry;
+    entry.Driver = &driver;
+    entry.Owned = std::move(owned);
+    entry.Host = std::make_unique<THost>(*this, driver);
+    FDrivers.push_back(std::move(entry));
+    try {
+      driver.Open(*FDrivers.back().Host);
+      return true;
+    } catch (const std::exception& e) {
+      Report(std::string("joystick backend '") + driver.Name() + "' failed to start: " + e.what());
+    } catch (...) {
+      Report(std::string("joystick backend '") + driver.Name() + "' failed to start");
+    }
+    CloseLocked(FDrivers.back());
+    FDrivers.pop_back();
+    return false;
+  }
+
+  // FDriversMutex held. Closes the backend and frees what was kept for it; the
+  // caller removes the entry.
+  void CloseLocked(TDriverEntry& entry) {
+    try {
+      entry.Driver->Close();
+    } catch (const std::exception& e) {
+      Report(std::string("joystick backend '") + entry.Driver->Name() +
+             "' failed to close: " + e.what());
+    } catch (...) {
+      Report(std::string("joystick backend '") + entry.Driver->Name() + "' failed to close");
+    }
+    ForgetHost(*entry.Host);
+  }
+
+  // FDriversMutex held: the backends chosen by the environment.
+  void OpenConfiguredLocked() {
+    bool evdev = true;
+    if (const char* value = std::getenv("VORLANE_JOYSTICK_BACKENDS"); value && *value) {
+      evdev = false;
+      std::string list = value;
+      std::size_t begin = 0;
+      while (begin <= list.size()) {
+        std::size_t end = list.find(',', begin);
+        if (end == std::string::npos) end = list.size();
+        std::string name = list.substr(begin, end - begin);
+        name.erase(0, name.find_first_not_of(" \t"));
+        name.erase(name.find_last_not_of(" \t") + 1);
+        if (name == "evdev")
+          evdev = true;
+        else if (name != "virtual" && !name.empty() && !FReportedBackendNames) {
+          Report("VORLANE_JOYSTICK_BACKENDS: unknown backend '" + name +
+                 "' ignored (known: evdev, virtual)");
+          FReportedBackendNames = true;
+        }
+        begin = end + 1;
+      }
+    }
+    if (const char* value = std::getenv("VORLANE_JOYSTICK_DEVICES"); value && *value) {
+      std::vector<std::string> paths;
+      std::string list = value;
+      std::size_t begin = 0;
+      while (begin <= list.size()) {
+        std::size_t end = list.find(':', begin);
+        if (end == std::string::npos) end = list.size();
+        if (end > begin) paths.push_back(list.substr(begin, end - begin));
+        begin = end + 1;
+      }
+      if (!paths.empty()) {
+        std::unique_ptr<TJoystickDriver> replay;
+        try {
+          replay = MakeReplayDriver(paths);
+          if (!replay)
+            Report("VORLANE_JOYSTICK_DEVICES: recorded devices are not supported by this build");
+        } catch (const std::exception& e) {
+          Report(std::string("VORLANE_JOYSTICK_DEVICES: ") + e.what());
+        }
+        if (replay) OpenLocked(*replay, std::move(replay));
+      }
+    }
+    if (evdev) {
+      std::unique_ptr<TJoystickDriver> driver;
+      try {
+        driver = MakeEvdevDriver();
+      } catch (const std::exception& e) {
+        Report(std::string("joystick backend 'evdev' failed to start: ") + e.what());
+      }
+      if (driver) OpenLocked(*driver, std::move(driver));
+    }
+  }
+
+  // FMutex held.
+  TSlot* Find(const TJoystickDevice* device) {
+    if (device == nullptr) return nullptr;
+    for (TSlot& slot : FSlots)
+      if (slot.Device == device) return &slot;
+    return nullptr;
+  }
+
+  // FMutex held. The number is free again; its threshold stays.
+  static void Forget(TSlot& slot) {
+    slot.Device = nullptr;
+    slot.Kept = false;
+    slot.Owner = nullptr;
+    slot.Identity.clear();
+  }
+
+  // FMutex held. Fixed facts of an arriving device, and its capability record.
+  static void Describe(TSlot& slot, const TDeviceInfo& info) {
+    std::copy(std::begin(info.Axes), std::end(info.Axes), std::begin(slot.Axes));
+    slot.Hat = info.Hat;
+    JOYCAPSW& caps = slot.Caps;
+    caps = JOYCAPSW{};
+    caps.wMid = info.Vendor;
+    caps.wPid = info.Product;
+    CopyUnits(caps.szPname, MAXPNAMELEN, info.Name);
+    UINT* const ranges[AxisCount][2] = {{&caps.wXmin, &caps.wXmax}, {&caps.wYmin, &caps.wYmax},
+                                        {&caps.wZmin, &caps.wZmax}, {&caps.wRmin, &caps.wRmax},
+                                        {&caps.wUmin, &caps.wUmax}, {&caps.wVmin, &caps.wVmax}};
+    for (int a = 0; a < AxisCount; ++a) {
+      *ranges[a][0] = 0;
+      *ranges[a][1] = Scaling::CalibratedMax;
+      if (info.Axes[a].Present) ++caps.wNumAxes;
+    }
+    caps.wNumButtons = std::min<std::uint32_t>(info.ButtonCount, 32);
+    caps.wPeriodMin = PeriodMin;
+    caps.wPeriodMax = PeriodMax;
+    if (info.Axes[AxisZ].Present) caps.wCaps |= JOYCAPS_HASZ;
+    if (info.Axes[static_cast<int>(TAxis::R)].Present) caps.wCaps |= JOYCAPS_HASR;
+    if (info.Axes[static_cast<int>(TAxis::U)].Present) caps.wCaps |= JOYCAPS_HASU;
+    if (info.Axes[static_cast<int>(TAxis::V)].Present) caps.wCaps |= JOYCAPS_HASV;
+    if (info.Hat == THatKind::Discrete) caps.wCaps |= JOYCAPS_HASPOV | JOYCAPS_POV4DIR;
+    if (info.Hat == THatKind::Continuous) caps.wCaps |= JOYCAPS_HASPOV | JOYCAPS_POVCTS;
+    caps.wMaxAxes = AxisCount;
+    caps.wMaxButtons = 32;
+    CopyUnits(caps.szRegKey, MAXPNAMELEN, info.RegKey);
+    CopyUnits(caps.szOEMVxD, MAX_JOYSTICKOEMVXDNAME, info.Driver);
+  }
+
+  // FMutex held. The capture compares the next update with this state.
+  static void SetReference(TSlot& slot, const TDeviceState& state) {
+    TCapture& capture = slot.Capture;
+    capture.LastX = Scaling::Calibrated(slot.Axes[AxisX], state.Axes[AxisX]);
+    capture.LastY = Scaling::Calibrated(slot.Axes[AxisY], state.Axes[AxisY]);
+    capture.LastZ = Scaling::Calibrated(slot.Axes[AxisZ], state.Axes[AxisZ]);
+    capture.LastButtons = state.Buttons & EventButtons;
+  }
+
+  // FMutex held. Ends a capture; its timer goes into `pending` when it can be
+  // removed safely (we are on its loop's thread, or its window, hence its loop, is
+  // alive), else it is left to remove itself at its next tick.
+  static void EndCapture(TSlot& slot, TPendingTimers& pending) {
+    TCapture& capture = slot.Capture;
+    if (!capture.Active) return;
+    if (capture.Timer != 0) {
+      const TTimerRef timer{capture.Loop, capture.Timer};
+      if (capture.OwnerThread == std::this_thread::get_id() || Messages::IsWindow(capture.Window)) {
+        pending.Add(timer);
+      } else {
+        slot.Orphans[slot.NextOrphan] = timer;
+        slot.NextOrphan = (slot.NextOrphan + 1) % slot.Orphans.size();
+      }
+    }
+    capture = TCapture{};
+  }
+
+  static bool Post(const TSlot& slot, UINT first, UINT second, WPARAM wParam, LPARAM lParam) {
+    return Messages::PostMessage(slot.Capture.Window, slot.Number == 0 ? first : second, wParam,
+                                 lParam);
+  }
+
+  // FMutex held. The messages of one device update, in order: move, Z move,
+  // button down, button up. False when the window is gone.
+  static bool PostUpdate(TSlot& slot, const TDeviceState& state) {
+    TCapture& capture = slot.Capture;
+    const std::uint32_t x = Scaling::Calibrated(slot.Axes[AxisX], state.Axes[AxisX]);
+    const std::uint32_t y = Scaling::Calibrated(slot.Axes[AxisY], state.Axes[AxisY]);
+    const std::uint32_t buttons = state.Buttons & EventButtons;
+    if (capture.Changed) {
+      const UINT threshold = slot.Threshold;
+      if (Distance(x, capture.LastX) > threshold || Distance(y, capture.LastY) > threshold) {
+        if (!Post(slot, MM_JOY1MOVE, MM_JOY2MOVE, buttons, PackXY(x, y))) return false;
+        capture.LastX = x;
+        capture.LastY = y;
+      }
+      if (slot.Axes[AxisZ].Present) {
+        const std::uint32_t z = Scaling::Calibrated(slot.Axes[AxisZ], state.Axes[AxisZ]);
+        if (Distance(z, capture.LastZ) > threshold) {
+          if (!Post(slot, MM_JOY1ZMOVE, MM_JOY2ZMOVE, buttons, z)) return false;
+          capture.LastZ = z;
+        }
+      }
+    }
+    const std::uint32_t down = buttons & ~capture.LastButtons;
+    const std::uint32_t up = capture.LastButtons & ~buttons;
+    capture.LastButtons = buttons;
+    if (down != 0 &&
+        !Post(slot, MM_JOY1BUTTONDOWN, MM_JOY2BUTTONDOWN, buttons | (down << 8), PackXY(x, y)))
+      return false;
+    if (up != 0 && !Post(slot, MM_JOY1BUTTONUP, MM_JOY2BUTTONUP, buttons | (up << 8), PackXY(x, y)))
+      return false;
+    return true;
+  }
+
+  // FMutex held. A polling capture's messages of one period.
+  static bool PostPoll(TSlot& slot, const TDeviceState& state) {
+    const std::uint32_t x = Scaling::Calibrated(slot.Axes[AxisX], state.Axes[AxisX]);
+    const std::uint32_t y = Scaling::Calibrated(slot.Axes[AxisY], state.Axes[AxisY]);
+    const std::uint32_t buttons = state.Buttons & EventButtons;
+    if (!Post(slot, MM_JOY1MOVE, MM_JOY2MOVE, buttons, PackXY(x, y))) return false;
+    if (slot.Axes[AxisZ].Present) {
+      const std::uint32_t z = Scaling::Calibrated(slot.Axes[AxisZ], state.Axes[AxisZ]);
+      if (!Post(slot, MM_JOY1ZMOVE, MM_JOY2ZMOVE, buttons, z)) return false;
+    }
+    return true;
+  }
+
+  std::mutex FDriversMutex;
+  std::vector<TDriverEntry> FDrivers;
+  std::atomic<bool> FStarted{false};
+  bool FReportedBackendNames = false;
+
+  std::mutex FMutex;
+  TSlot FSlots[NumberCount];
+  std::uint64_t FCaptureGeneration = 0;
+
+  std::mutex FInstrMutex;
+  std::atomic<bool> FInstrumented{false};
+  std::vector<TFault> FFaults;
+  bool FLogging = false;
+  std::vector<TCallRecord> FLog;
+};
+
+// The core is never destroyed: captures, timers and backend threads may still
+// reach it while static objects are being destroyed. Its backends are closed at
+// the end of the process by TShutdown.
+TCore& Core() {
+  alignas(TCore) static unsigned char storage[sizeof(TCore)];
+  static TCore* const core = new (storage) TCore;
+  return *core;
+}
+
+struct TShutdown {
+  TShutdown() { Core(); }
+  ~TShutdown() { Core().Shutdown(); }
+};
+const TShutdown atExit;
+
+void TSlot::Tick() {
+  Core->Tick(*this);
+}
+
+int THost::DeviceAdded(TJoystickDevice* device) {
+  return FCore.Added(*this, device);
+}
+void THost::DeviceRemoved(TJoystickDevice* device) {
+  FCore.Removed(*this, device);
+}
+void THost::DeviceDetached(TJoystickDevice* device) {
+  FCore.Detached(*this, device);
+}
+void THost::DeviceChanged(TJoystickDevice* device, const TDeviceState& state) {
+  FCore.Changed(device, state);
+}
+
+// Runs one API call: starts the service, applies a fault, records the call.
+template <class F>
+MMRESULT Call(TCallRecord record, F&& body) {
+  TCore& core = Core();
+  core.Start();
+  if (!core.Instrumented()) return body(record);
+  MMRESULT result;
+  if (!core.Refused(record.Call, record.Controller, result)) result = body(record);
+  record.Result = result;
+  core.Log(record);
+  return result;
+}
+
+}  // namespace
+
+void Start() {
+  Core().Start();
+}
+TJoystickDriver* AttachDriver(std::unique_ptr<TJoystickDriver> driver) {
+  return Core().Attach(std::move(driver));
+}
+bool DetachDriver(TJoystickDriver* driver) {
+  return Core().Detach(driver);
+}
+std::vector<std::string> GetDriverNames() {
+  return Core().DriverNames();
+}
+int NumberOf(const TJoystickDevice* device) {
+  return Core().NumberOf(device);
+}
+void ResetForTesting() {
+  Core().Reset();
+}
+
+}  // namespace vorlane::JoystickService
+
+namespace vorlane::VirtualJoystick {
+
+using JoystickService::Core;
+
+void RefuseCall(TServiceCall call, UINT controller, MMRESULT code, int times) {
+  Core().AddFault(call, controller, code, times);
+}
+void ClearFaults() {
+  Core().ClearFaults();
+}
+void StartCallLog() {
+  Core().StartLog();
+}
+std::vector<TCallRecord> GetCallLog() {
+  return Core().GetLog();
+}
+void StopCallLog() {
+  Core().StopLog(false);
+}
+
+TTestScope::TTestScope() {
+  ClearFaults();
+  Core().StopLog(true);
+}
+TTestScope::~TTestScope() {
+  ClearFaults();
+  Core().StopLog(true);
+}
+
+const char* GetCallName(TServiceCall call) {
+  switch (call) {
+    case TServiceCall::GetNumDevs:
+      return "joyGetNumDevs";
+    case TServiceCall::GetPos:
+      return "joyGetPos";
+    case TServiceCall::GetPosEx:
+      return "joyGetPosEx";
+    case TServiceCall::GetDevCaps:
+      return "joyGetDevCapsW";
+    case TServiceCall::GetThreshold:
+      return "joyGetThreshold";
+    case TServiceCall::SetThreshold:
+      return "joySetThreshold";
+    case TServiceCall::SetCapture:
+      return "joySetCapture";
+    case TServiceCall::ReleaseCapture:
+      return "joyReleaseCapture";
+  }
+  return "?";
+}
+
+std::string ToString(const TCallRecord& r) {
+  char text[160];
+  const char* name = GetCallName(r.Call);
+  const char* record = r.NullRecord ? "NULL" : "";
+  switch (r.Call) {
+    case TServiceCall::GetNumDevs:
+      std::snprintf(text, sizeof text, "%s() = %u", name, r.Result);
+      break;
+    case TServiceCall::GetPosEx:
+      if (r.NullRecord)
+        std::snprintf(text, sizeof text, "%s(%u, NULL) = %u", name, r.Controller, r.Result);
+      else
+        std::snprintf(text, sizeof text, "%s(%u, dwSize=%u, dwFlags=0x%X) = %u", name, r.Controller,
+                      r.Size, r.Flags, r.Result);
+      break;
+    case TServiceCall::GetDevCaps:
+      std::snprintf(text, sizeof text, "%s(%u, %s%s%u) = %u", name, r.Controller, record,
+                    r.NullRecord ? ", " : "", r.Size, r.Result);
+      break;
+    case TServiceCall::GetThreshold:
+      std::snprintf(text, sizeof text, "%s(%u%s) = %u, threshold %u", name, r.Controller,
+                    r.NullRecord ? ", NULL" : "", r.Result, r.Threshold);
+      break;
+    case TServiceCall::SetThreshold:
+      std::snprintf(text, sizeof text, "%s(%u, %u) = %u", name, r.Controller, r.Threshold,
+                    r.Result);
+      break;
+    case TServiceCall::SetCapture:
+      std::snprintf(text, sizeof text, "%s(%p, %u, %u, %d) = %u", name,
+                    static_cast<void*>(r.Window), r.Controller, r.Period, r.Changed, r.Result);
+      break;
+    case TServiceCall::GetPos:
+    case TServiceCall::ReleaseCapture:
+      std::snprintf(text, sizeof text, "%s(%u%s) = %u", name, r.Controller,
+                    r.NullRecord ? ", NULL" : "", r.Result);
+      break;
+  }
+  return text;
+}
+
+}  // namespace vorlane::VirtualJoystick
+
+using vorlane::JoystickService::Call;
+using vorlane::JoystickService::Core;
+using vorlane::VirtualJoystick::TCallRecord;
+using vorlane::VirtualJoystick::TServiceCall;
+
+extern "C" {
+
+UINT joyGetNumDevs(void) {
+  return Call({.Call = TServiceCall::GetNumDevs}, [](TCallRecord& r) {
+    r.Result = 16;
+    return r.Result;
+  });
+}
+
+MMRESULT joyGetPos(UINT uJoyID, LPJOYINFO pji) {
+  return Call({.Call = TServiceCall::GetPos, .Controller = uJoyID, .NullRecord = pji == nullptr},
+              [&](TCallRecord&) { return Core().GetPos(uJoyID, pji); });
+}
+
+MMRESULT joyGetPosEx(UINT uJoyID, LPJOYINFOEX pji) {
+  TCallRecord record{.Call = TServiceCall::GetPosEx, .Controller = uJoyID};
+  if (pji == nullptr) {
+    record.NullRecord = true;
+  } else {
+    record.Size = pji->dwSize;
+    record.Flags = pji->dwFlags;
+  }
+  return Call(record, [&](TCallRecord&) { return Core().GetPosEx(uJoyID, pji); });
+}
+
+MMRESULT joyGetDevCapsW(UINT_PTR uJoyID, LPJOYCAPSW pjc, UINT cbjc) {
+  const UINT id = uJoyID > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<UINT>(uJoyID);
+  return Call({.Call = TServiceCall::GetDevCaps,
+               .Controller = id,
+               .NullRecord = pjc == nullptr,
+               .Size = cbjc},
+              [&](TCallRecord&) { return Core().GetDevCaps(uJoyID, pjc, cbjc); });
+}
+
+MMRESULT joyGetThreshold(UINT uJoyID, UINT* puThreshold) {
+  return Call({.Call = TServiceCall::GetThreshold,
+               .Controller = uJoyID,
+               .NullRecord = puThreshold == nullptr},
+              [&](TCallRecord& r) {
+                const MMRESULT result = Core().GetThreshold(uJoyID, puThreshold);
+                if (result == JOYERR_NOERROR) r.Threshold = *puThreshold;
+                return result;
+              });
+}
+
+MMRESULT joySetThreshold(UINT uJoyID, UINT uThreshold) {
+  return Call({.Call = TServiceCall::SetThreshold, .Controller = uJoyID, .Threshold = uThreshold},
+              [&](TCallRecord&) { return Core().SetThreshold(uJoyID, uThreshold); });
+}
+
+MMRESULT joySetCapture(HWND hwnd, UINT uJoyID, UINT uPeriod, BOOL fChanged) {
+  return Call({.Call = TServiceCall::SetCapture,
+               .Controller = uJoyID,
+               .Period = uPeriod,
+               .Changed = fChanged,
+               .Window = hwnd},
+              [&](TCallRecord&) { return Core().SetCapture(hwnd, uJoyID, uPeriod, fChanged); });
+}
+
+MMRESULT joyReleaseCapture(UINT uJoyID) {
+  return Call({.Call = TServiceCall::ReleaseCapture, .Controller = uJoyID},
+              [&](TCallRecord&) { return Core().ReleaseCapture(uJoyID); });
+}
+
+}  // extern "C"

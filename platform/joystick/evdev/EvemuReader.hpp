@@ -1,0 +1,65 @@
+// Reads evemu recordings: the text that evemu-record writes, a device description
+// followed by the recorded events.
+//
+//   # EVEMU 1.3                       format version (optional; 1.0 when absent)
+//   N: <device name>
+//   I: <bustype> <vendor> <product> <version>          four hex numbers
+//   P: <8 hex bytes>                  input properties, 64 per line, in order
+//   B: <type> <8 hex bytes>           event codes of one type, 64 per line; the
+//                                     lines of a type continue each other; type 00
+//                                     lists the event types
+//   A: <code> <min> <max> <fuzz> <flat> [<resolution>]  one per absolute axis
+//   L: <code> <state>                 LEDs, S: <code> <state> switches
+//   E: <sec>.<usec> <type> <code> <value>               type, code hex; value decimal
+//
+// '#' starts a comment that runs to the end of the line (except on N: lines, where
+// the name is the whole rest of the line); blank lines are ignored. The description
+// comes first, N: then I: then the other lines; the first E: line ends it.
+//
+// Every malformed line is refused with Evdev::ERecordingError naming the file, the
+// line and what was expected. Beyond evemu's own checks the reader insists on:
+// absolute axes enabled in B: 03 lines each have an A: line (an A: line alone also
+// enables its axis), minimum <= maximum, events only of codes the description
+// enables, and times that never go back.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "joystick/evdev/DeviceMapping.hpp"
+
+namespace vorlane::JoystickService::EvdevBackend {
+
+struct TRecordedEvent {
+  std::int64_t Time = 0;  // microseconds after the first event
+  std::uint16_t Type = 0;
+  std::uint16_t Code = 0;
+  std::int32_t Value = 0;
+  std::uint32_t Line = 0;
+};
+
+struct TRecording {
+  std::string FileName;
+  int VersionMajor = 1;
+  int VersionMinor = 0;
+  std::uint32_t NameLine = 0;  // the line of N:, which names the device
+  TLibevdevPtr Device;  // the described device, built in memory
+  std::vector<TRecordedEvent> Events;
+};
+
+// The longest line accepted, in bytes.
+inline constexpr std::size_t MaxRecordingLine = 8192;
+
+// Parses `text`; `fileName` names it in errors.
+TRecording ParseRecording(std::string_view text, const std::string& fileName);
+
+// Reads and parses the file at `path`.
+TRecording ReadRecording(const std::string& path);
+
+// Parses a recording that is to be replayed as a controller: like ReadRecording,
+// and the described device must be a joystick or gamepad.
+TRecording ReadControllerRecording(const std::string& path);
+
+}  // namespace vorlane::JoystickService::EvdevBackend

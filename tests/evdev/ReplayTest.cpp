@@ -1,0 +1,147 @@
+// Recordings replayed as controllers: what the driver reports, in what order and
+// at what pace.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+
+#include "EvdevTestSupport.hpp"
+#include "joystick/evdev/EvdevDriver.hpp"
+#include "joystick/evdev/ReplayDriver.hpp"
+#include "vorlane/Evdev.hpp"
+
+namespace vorlane::EvdevTest {
+namespace {
+
+using TKind = TRecordingHost::TKind;
+using Clock = std::chrono::steady_clock;
+
+TEST(Replay, PlaysARecordingAsAController) {
+  const std::string path = DataPath("gamepad-xbox360.evemu");
+  auto driver = CreateReplayDriver({path});
+  auto& replay = static_cast<TReplayDriver&>(*driver);
+  EXPECT_STREQ(driver->Name(), "replay");
+  TRecordingHost host;
+  const auto opened = Clock::now();
+  driver->Open(host);
+
+  const auto added = host.CallsOf(TKind::Added);
+  ASSERT_EQ(added.size(), 1u);
+  const TDeviceInfo& info = added[0].Device->Info();
+  EXPECT_EQ(info.Name, u"Microsoft X-Box 360 pad");
+  EXPECT_EQ(info.Vendor, 0x045e);
+  EXPECT_EQ(info.Identity, "evemu:" + path);
+  EXPECT_EQ(info.RegKey, u"evemu:gamepad-xbox360.evemu");
+  EXPECT_EQ(info.Driver, System::Utf8ToString("evemu replay " + path));
+  EXPECT_EQ(replay.Numbers(), std::vector<int>{0});
+
+  ASSERT_TRUE(replay.WaitUntilFinished(std::chrono::seconds(10)));
+  // Never early: the last event was recorded 64 ms after the first.
+  EXPECT_GE(Clock::now() - opened, std::chrono::milliseconds(64));
+
+  // One update per SYN_REPORT, in recorded order.
+  const auto changes = host.CallsOf(TKind::Changed);
+  ASSERT_EQ(changes.size(), 5u);
+  EXPECT_EQ(changes[0].State.Axes[0], 12000);
+  EXPECT_EQ(changes[0].State.Axes[1], -8000);
+  EXPECT_EQ(changes[1].State.Buttons, 1u);
+  EXPECT_EQ(changes[1].State.ButtonsHeld, 1u);
+  EXPECT_EQ(changes[2].State.Pov, 4500u);
+  EXPECT_EQ(changes[3].State.Axes[2], 255);  // left trigger (Z)
+  EXPECT_EQ(changes[3].State.Axes[3], 128);  // right trigger (R)
+  EXPECT_EQ(changes[4].State.Buttons, 0u);
+  EXPECT_EQ(changes[4].State.Pov, PovCentered);
+  EXPECT_EQ(changes[4].State.Axes[0], 0);
+
+  // Over, but still attached at its last reading.
+  EXPECT_EQ(host.Count(TKind::Removed), 0u);
+  driver->Close();
+  EXPECT_EQ(host.Count(TKind::Removed), 1u);
+  driver->Close();
+  EXPECT_EQ(host.Count(TKind::Removed), 1u);
+}
+
+TEST(Replay, SeveralRecordingsAreNumberedInListOrderAndPlayTogether) {
+  const std::vector<std::string> paths = {
+      DataPath("wheel-pedals.evemu"), DataPath("joystick-2axis.evemu"),
+      DataPath("buttonbox-44.evemu"), DataPath("flightstick-extreme3d.evemu")};
+  auto driver = CreateReplayDriver(paths);
+  auto& replay = static_cast<TReplayDriver&>(*driver);
+  TRecordingHost host;
+  driver->Open(host);
+  const auto added = host.CallsOf(TKind::Added);
+  ASSERT_EQ(added.size(), 4u);
+  EXPECT_EQ(added[0].Device->Info().Name, u"Generic Racing Wheel");
+  EXPECT_EQ(added[3].Device->Info().Name, u"Logitech Logitech Extreme 3D");
+  EXPECT_EQ(replay.Numbers(), (std::vector<int>{0, 1, 2, 3}));
+  ASSERT_TRUE(replay.WaitUntilFinished(std::chrono::seconds(10)));
+
+  auto last = [&](TJoystickDevice* device) {
+    TDeviceState state;
+    device->ReadState(state);
+    return state;
+  };
+  // The wheel went left with some gas, right, braked, shifted up, then back to rest
+  // (its first report, of the wheel at 0, changed nothing and is no update).
+  std::vector<TDeviceState> wheel;
+  for (const auto& call : host.CallsOf(TKind::Changed))
+    if (call.Device == added[0].Device) wheel.push_back(call.State);
+  ASSERT_EQ(wheel.size(), 5u);
+  EXPECT_EQ(wheel[0].Axes[0], -256);
+  EXPECT_EQ(wheel[0].Axes[1], 200);
+  EXPECT_EQ(wheel[1].Axes[0], 511);
+  EXPECT_EQ(wheel[2].Axes[2], 255);
+  EXPECT_EQ(wheel[3].Buttons, 1u << 13);  // BTN_GEAR_UP is button 14
+  EXPECT_EQ(last(added[0].Device).Buttons, 0u);
+
+  // The button box pressed buttons 33 and 44 (counted, beyond the word) and 1.
+  std::vector<TDeviceState> box;
+  for (const auto& call : host.CallsOf(TKind::Changed))
+    if (call.Device == added[2].Device) box.push_back(call.State);
+  ASSERT_EQ(box.size(), 5u);
+  EXPECT_EQ(box[1].Buttons, 0u);
+  EXPECT_EQ(box[1].ButtonsHeld, 1u);
+  EXPECT_EQ(box[3].Buttons, 1u);
+  EXPECT_EQ(box[3].ButtonsHeld, 3u);
+  EXPECT_EQ(box[4].ButtonsHeld, 0u);
+
+  // The flight stick ends with the stick right and the throttle closed.
+  EXPECT_EQ(last(added[3].Device).Axes[0], 1023);
+  EXPECT_EQ(last(added[3].Device).Axes[2], 0);
+  driver->Close();
+  EXPECT_EQ(host.Count(TKind::Removed), 4u);
+}
+
+TEST(Replay, CloseDoesNotWaitForTheRecording) {
+  const std::string path = ::testing::TempDir() + "vorlane-evdev-slow.evemu";
+  {
+    std::ofstream out(path);
+    out << "# EVEMU 1.3\nN: Slow\nI: 0003 0001 0002 0001\n"
+           "B: 01 00 00 00 00 00 00 00 00\nB: 01 00 00 00 00 00 00 00 00\n"
+           "B: 01 00 00 00 00 00 00 00 00\nB: 01 00 00 00 00 00 00 00 00\n"
+           "B: 01 00 00 00 00 01 00 00 00\n"  // BTN_TRIGGER
+           "E: 0.000000 0001 0120 1\nE: 0.000000 0000 0000 0\n"
+           "E: 3600.000000 0001 0120 0\nE: 3600.000000 0000 0000 0\n";
+  }
+  auto driver = CreateReplayDriver({path});
+  TRecordingHost host;
+  driver->Open(host);
+  ASSERT_TRUE(host.WaitFor(TKind::Changed, 1));
+  EXPECT_FALSE(static_cast<TReplayDriver&>(*driver).Finished());
+  driver->Close();  // would take an hour if it waited
+  EXPECT_EQ(host.Count(TKind::Changed), 1u);
+  EXPECT_EQ(host.Count(TKind::Removed), 1u);
+  std::remove(path.c_str());
+}
+
+TEST(Replay, ABadRecordingMakesNoDriver) {
+  try {
+    CreateReplayDriver({DataPath("joystick-2axis.evemu"), DataPath("missing.evemu")});
+    FAIL() << "made a driver";
+  } catch (const Evdev::ERecordingError& e) {
+    EXPECT_EQ(e.GetFileName(), DataPath("missing.evemu"));
+  }
+}
+
+}  // namespace
+}  // namespace vorlane::EvdevTest

@@ -1,0 +1,25 @@
+// Ends the application loop on SIGINT, SIGTERM and SIGHUP: the signal handler
+// only writes to a pipe, and the loop's watch of the pipe calls Terminate, so the
+// terminal and the controllers are given back in order.
+#pragma once
+
+#include "vorlane/Messages.hpp"
+
+namespace vorlane::JoyMon {
+
+class TTerminationSignals {
+ public:
+  TTerminationSignals();   // installs the handlers and the watch on this thread's loop
+  ~TTerminationSignals();  // restores the default handlers
+  TTerminationSignals(const TTerminationSignals&) = delete;
+  TTerminationSignals& operator=(const TTerminationSignals&) = delete;
+
+  // The signal that ended the loop, or 0.
+  int Received() const;
+
+ private:
+  void OnReadable();
+  Messages::TThreadLoop::TId FWatch = 0;
+};
+
+}  // namespace vorlane::JoyMon

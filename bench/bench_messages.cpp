@@ -67,13 +67,13 @@ void BM_CrossThreadLatency(benchmark::State& state) {
   std::thread poster([&] {
     while (!stop.load(std::memory_order_acquire)) {
       if (toSend.load(std::memory_order_acquire) == 0) {
-        std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::microseconds(20));
         continue;
       }
       // Give the loop time to fall asleep, so that the figure includes its wake-up.
       std::this_thread::sleep_for(std::chrono::microseconds(200));
+      toSend.fetch_sub(1, std::memory_order_acq_rel);  // before the post: the loop may ask again
       PostMessage(window, WM_USER, 0, static_cast<LPARAM>(NowNs()));
-      toSend.fetch_sub(1, std::memory_order_acq_rel);
     }
   });
 

@@ -93,7 +93,9 @@ void Register() {
 
 TPropertyEditorClass MapCheckedSetProperty(Classes::TPersistent*,
                                            const TypInfo::TPropInfo* propInfo) {
-  if (propInfo->PropType->Kind != TypInfo::TTypeKind::tkSet) return {};
+  if (propInfo == nullptr || propInfo->PropType == nullptr ||
+      propInfo->PropType->Kind != TypInfo::TTypeKind::tkSet)
+    return {};
   const std::string_view name = propInfo->Name;
   if (name == "PressedButtons") return EditorClassOf<TCheckedSetProperty>();
   if (name == "Flags") return EditorClassOf<TCheckedSetProperty>();

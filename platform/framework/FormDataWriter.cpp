@@ -152,7 +152,12 @@ class TWriter {
   std::string OrdinalText(TComponent* component, const std::string& name, const TPropInfo* prop,
                           std::int64_t value) {
     const TypInfo::TTypeInfo* type = prop->PropType;
-    if (type->Kind == TTypeKind::tkInteger) return std::to_string(value);
+    if (type->Kind == TTypeKind::tkInteger) {
+      if (value < type->Data.MinValue || value > type->Data.MaxValue)
+        Fail(component, name,
+             "its value " + std::to_string(value) + " is outside the range of " + type->Name);
+      return std::to_string(value);
+    }
     if (type->Kind == TTypeKind::tkEnumeration) {
       const std::string_view text = TypInfo::GetEnumName(type, value);
       if (text.empty())

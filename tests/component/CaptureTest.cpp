@@ -414,6 +414,31 @@ TEST_F(JoystickCapture, UnassignedHandlersDropTheirMessages) {
   EXPECT_TRUE(FRecorder.Lines.empty());
 }
 
+int g_plainCalls = 0;
+void PlainMoveZ(TObject*, TButtons, Integer) { ++g_plainCalls; }
+
+TEST_F(JoystickCapture, HandlersMayBeLambdasOrPlainFunctions) {
+  VirtualJoystick::TVirtualController pad;
+  TJoystick joystick(nullptr);
+  int lambdaCalls = 0;
+  Integer lastX = -1;
+  auto onMove = [&](TObject*, TButtons, Integer x, Integer) {
+    ++lambdaCalls;
+    lastX = x;
+  };
+  joystick.SetOnMove(TMoveEvent::Of(onMove));
+  joystick.SetOnMoveZ(TMoveZEvent(&PlainMoveZ));
+  joystick.SetActive(true);
+  g_plainCalls = 0;
+  Deliver(joystick, MM_JOY1MOVE, 0, 9);
+  Deliver(joystick, MM_JOY1ZMOVE, 0, 9);
+  EXPECT_EQ(lambdaCalls, 1);
+  EXPECT_EQ(lastX, 9);
+  EXPECT_EQ(g_plainCalls, 1);
+  joystick.SetOnMoveZ(TMoveZEvent(nullptr));
+  EXPECT_FALSE(joystick.GetOnMoveZ().Assigned());
+}
+
 // --- Changing the component from inside its own event ------------------------------------
 
 struct TSwitchOff {

@@ -47,18 +47,30 @@ std::int64_t ReadOnlyCountOrd(TObject* o) {
   return static_cast<TWidget*>(o)->ReadOnlyCount();
 }
 
+// A property of the class's own type: TypInfo::Property would ask for the class's
+// type information while it is being made, so the type is filled in afterwards.
+template <class C, C* C::*Field>
+TPropInfo SelfReference(const char* name) {
+  TPropInfo p;
+  p.Name = name;
+  p.GetObj = [](TObject* o) -> TObject* { return static_cast<C*>(o)->*Field; };
+  p.SetObj = [](TObject* o, TObject* v) { static_cast<C*>(o)->*Field = System::As<C>(v); };
+  p.Stored = false;
+  return p;
+}
+
 }  // namespace
 
 const TClassInfo& TWidget::StaticClass() {
   using T = TWidget;
-  static const TPropInfo props[] = {
+  static TPropInfo props[] = {
       Property<&T::Count, &T::Count>("Count", TypInfo::Default(0)),
       Property<&T::Color, &T::Color>("Color", TypInfo::Default(clRed)),
       Property<&T::Colors, &T::Colors>("Colors", NoDefault),
       Property<&T::Caption, &T::Caption>("Caption", NoDefault),
       Property<&T::Enabled, &T::Enabled>("Enabled", TypInfo::Default(false)),
       Property<&T::GetFont, &T::SetFont>("Font", NotStored),
-      Property<&T::Buddy, &T::Buddy>("Buddy", NotStored),
+      SelfReference<TWidget, &TWidget::Buddy>("Buddy"),
       Property<&T::OnChange, &T::OnChange>("OnChange", NoDefault),
       Property<&T::OnIndex, &T::OnIndex>("OnIndex", NoDefault),
       [] {
@@ -72,6 +84,7 @@ const TClassInfo& TWidget::StaticClass() {
   };
   static const TClassInfo info("TWidget", &TComponent::StaticClass(),
                                {.Properties = props, .Create = &Classes::CreateComponent<T>});
+  props[6].PropType = info.TypeInfo();
   return info;
 }
 
@@ -94,11 +107,12 @@ const TClassInfo& TFormRoot::StaticClass() {
 }
 
 const TClassInfo& TNode::StaticClass() {
-  static const TPropInfo props[] = {
+  static TPropInfo props[] = {
       Property<&TNode::Value, &TNode::Value>("Value", NoDefault),
-      Property<&TNode::Next, &TNode::Next>("Next", NotStored),
+      SelfReference<TNode, &TNode::Next>("Next"),
   };
   static const TClassInfo info("TNode", &TPersistent::StaticClass(), {.Properties = props});
+  props[1].PropType = info.TypeInfo();
   return info;
 }
 

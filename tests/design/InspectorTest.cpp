@@ -104,7 +104,8 @@ TEST_F(InspectorTest, SubObjectCyclesAreNotExpandedAgain) {
   a.Next = &b;
   b.Next = &a;
   TObjectInspector inspector({&a});
-  const auto flat = Inspector::Flatten(inspector.GetRows());
+  const auto rows = inspector.GetRows();
+  const auto flat = Inspector::Flatten(rows);
   std::vector<String> paths;
   for (const TInspectorRow* r : flat) paths.push_back(r->Path);
   EXPECT_EQ(paths, (std::vector<String>{u"Value", u"Next", u"Next.Value", u"Next.Next"}));
@@ -116,7 +117,8 @@ TEST_F(InspectorTest, SeveralSelectedShowTheFirstsValuesAndWriteAll) {
   a.Count = 3;
   b.Count = 4;
   TObjectInspector inspector({&a, &b});
-  EXPECT_EQ(RowAt(Inspector::Flatten(inspector.GetRows()), u"Count")->Value, u"3");
+  const auto rows = inspector.GetRows();
+  EXPECT_EQ(RowAt(Inspector::Flatten(rows), u"Count")->Value, u"3");
   inspector.SetValue(u"Count", u"8");
   EXPECT_EQ(b.Count, 8);
   EXPECT_THROW(TObjectInspector({}), EPropertyError);

@@ -85,7 +85,7 @@ TEST(EvemuReader, RecordingDescribesTheSameDeviceAsTheDriver) {
   EXPECT_EQ(libevdev_get_abs_flat(r.Device.get(), ABS_X), 128);
   EXPECT_TRUE(libevdev_has_event_code(r.Device.get(), EV_FF, FF_RUMBLE));
 
-  const TRecordedEvent& hat = r.Events[5];  // "E: 0.032000 0003 0011 -001"
+  const TRecordedEvent& hat = r.Events[6];  // "E: 0.032000 0003 0011 -001"
   EXPECT_EQ(hat.Time, 32000);
   EXPECT_EQ(hat.Type, EV_ABS);
   EXPECT_EQ(hat.Code, ABS_HAT0Y);
@@ -125,7 +125,7 @@ TEST(EvemuReader, AcceptsWhatEvemuAccepts) {
   EXPECT_EQ(r.Events[1].Time, 0);
   EXPECT_EQ(r.Events[2].Time, 750000);
   EXPECT_EQ(r.Events[0].Value, 42);
-  EXPECT_EQ(r.Events[2].Line, 17u);
+  EXPECT_EQ(r.Events[2].Line, 18u);
 
   // A description without events is a device that never moves.
   EXPECT_TRUE(ParseRecording(Header, "still.evemu").Events.empty());
@@ -139,7 +139,7 @@ struct TMalformed {
 };
 
 TEST(EvemuReader, RefusesMalformedRecordingsNamingFileLineAndExpectation) {
-  const std::uint32_t h = 9;  // lines in Header
+  const std::uint32_t h = 10;  // lines in Header
   const std::string event = "E: 0.000000 0003 0000 0001\n";
   const std::vector<TMalformed> cases = {
       {"empty", "", 1, "an N: line"},
@@ -165,9 +165,9 @@ TEST(EvemuReader, RefusesMalformedRecordingsNamingFileLineAndExpectation) {
       {"axis number overflows", Header + "A: 01 0 4294967296 0 0 0\n", h + 1, "\"A: <axis> <min>"},
       {"axis fields missing", Header + "A: 01 0 10 0\n", h + 1, "\"A: <axis> <min>"},
       {"axis described twice", Header + "A: 00 0 10 0 0 0\n", h + 1, "one A: line per axis"},
-      {"axis enabled without A:", Header.substr(0, Header.find("A: 00")) + event, 8,
+      {"axis enabled without A:", Header.substr(0, Header.find("A: 00")) + event, 9,
        "an A: line for ABS_X"},
-      {"axis enabled without A:, no events", Header.substr(0, Header.find("A: 00")), 8,
+      {"axis enabled without A:, no events", Header.substr(0, Header.find("A: 00")), 9,
        "an A: line for ABS_X"},
       {"LED not enabled", Header + "L: 00 1\n", h + 1, "a code that the B: 11 lines enable"},
       {"unknown line", Header + "X: 12\n", h + 1, "a P:, B:, A:, L:, S: or E: line"},
@@ -217,7 +217,7 @@ TEST(EvemuReader, TheErrorShowsWhatWasFound) {
   } catch (const System::Exception& e) {  // an ERecordingError is a framework exception
     ASSERT_NE(dynamic_cast<const Evdev::ERecordingError*>(&e), nullptr);
     EXPECT_EQ(std::string(e.what()),
-              "shown.evemu:10: expected \"A: <axis> <min> <max> <fuzz> <flat> <resolution>\", "
+              "shown.evemu:11: expected \"A: <axis> <min> <max> <fuzz> <flat> <resolution>\", "
               "axis in hex up to 3f, the rest decimal, found \"A: 01 0 \\x01\\xff 0 0 0\"");
     EXPECT_TRUE(e.ClassType().InheritsFrom(System::Exception::StaticClass()));
     EXPECT_STREQ(e.ClassType().Name, "ERecordingError");

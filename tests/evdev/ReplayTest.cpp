@@ -31,7 +31,7 @@ TEST(Replay, PlaysARecordingAsAController) {
   EXPECT_EQ(info.Name, u"Microsoft X-Box 360 pad");
   EXPECT_EQ(info.Vendor, 0x045e);
   EXPECT_EQ(info.Identity, "evemu:" + path);
-  EXPECT_EQ(info.RegKey, u"evemu:gamepad-xbox360.evemu");
+  EXPECT_EQ(info.RegKey, u"gamepad-xbox360.evemu");
   EXPECT_EQ(info.Driver, System::Utf8ToString("evemu replay " + path));
   EXPECT_EQ(replay.Numbers(), std::vector<int>{0});
 

@@ -128,7 +128,7 @@ TEST_F(FormText, ReaderAcceptsHandWrittenForms) {
   EXPECT_EQ(b->FSize, 3);
 }
 
-TEST_F(FormText, HandlerThatIsNotAPublishedMethodIsNotDropped) {
+TEST_F(FormText, UnwritableValuesRaiseRatherThanBeingDropped) {
   TTestForm form;
   auto* g = new TGadget(&form);
   g->SetName(u"G");
@@ -142,6 +142,9 @@ TEST_F(FormText, HandlerThatIsNotAPublishedMethodIsNotDropped) {
               u"cannot write property 'OnChange' of G (TGadget): its handler is not a published "
               u"method of the root (TTestForm)");
   }
+  g->SetTag(std::intptr_t{1} << 40);  // Tag is published as a 32-bit Integer
+  EXPECT_THROW(FormData::WriteComponent(&form), FormData::EWriteError);
+  g->SetTag(0);
   TTestForm other;  // a published method, but of another form
   static_cast<Closure::TClosure<void(TObject*)>&>(g->FOnChange) =
       TNotifyEvent::Bind<&TTestForm::GadgetChange>(&other);

@@ -39,6 +39,13 @@ std::size_t BytesForColumns(const std::string& text, int columns) {
   return i;
 }
 
+// Screen columns of `text`, one per UTF-8 character.
+int ColumnsOf(const std::string& text) {
+  int columns = 0;
+  for (unsigned char c : text) columns += (c & 0xC0) != 0x80;
+  return columns;
+}
+
 std::string Padded(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
@@ -84,6 +91,23 @@ TCursesView::~TCursesView() {
   delscreen(FScreen->Screen);
 }
 
+int TCursesView::PutItems(int row, int col, const std::vector<std::string>& items, int gap) {
+  const int cols = getmaxx(stdscr);
+  int at = col;
+  for (const std::string& item : items) {
+    const int width = ColumnsOf(item);
+    if (at > col && at + gap + width > cols) {
+      ++row;
+      at = col;
+    } else if (at > col) {
+      at += gap;
+    }
+    Put(row, at, item);
+    at += width;
+  }
+  return row + 1;
+}
+
 void TCursesView::Put(int row, int col, const std::string& text, int attributes) {
   const int rows = getmaxy(stdscr), cols = getmaxx(stdscr);
   if (row < 0 || row >= rows || col >= cols) return;
@@ -108,34 +132,50 @@ int TCursesView::DrawHeader(int row, const TControllerReading& r) {
   title.resize(std::max<std::size_t>(title.size(), static_cast<std::size_t>(cols)), ' ');
   Put(row++, 0, title, A_REVERSE | A_BOLD);
 
-  if (FMonitor.DemoChosenByJoymon())
-    Put(row, 1, "no controller attached: showing the built-in demo controller (--demo)",
+  // On a short screen the notice takes the place of the demo line while it shows.
+  const bool notice = !FMonitor.Notice().empty();
+  if (FMonitor.DemoChosenByJoymon() && !(FCompact && notice))
+    Put(row++, 1, "no controller attached: showing the built-in demo controller (--demo)",
         A_BOLD | ColourOf(Notice, colours));
-  ++row;
-  if (!FMonitor.Notice().empty()) Put(row, 1, FMonitor.Notice(), ColourOf(Notice, colours));
-  ++row;
+  else if (!FCompact)
+    ++row;
+  if (notice) Put(row, 1, FMonitor.Notice(), ColourOf(Notice, colours));
+  if (notice || !FCompact) ++row;
 
   Put(row, 1, "Capabilities", A_BOLD | ColourOf(Heading, colours));
   if (c.Flags.Ok()) {
-    Put(row++, 15,
-        "AxesCount " + ValueText(c.AxesCount) + " of " + ValueText(c.MaxAxes) + "   ButtonCount " +
-            ValueText(c.ButtonCount) + " of " + ValueText(c.MaxButtons) + "   period " +
-            ValueText(c.MinPeriod) + ".." + ValueText(c.MaxPeriod) + " ms   Flags " +
-            SetText(*c.Flags.Value));
-    Put(row++, 15, "Driver " + ValueText(c.Driver) + "   RegistryKey " + ValueText(c.RegistryKey));
+    row = PutItems(
+        row, 15,
+        {"AxesCount " + ValueText(c.AxesCount) + " of " + ValueText(c.MaxAxes),
+         "ButtonCount " + ValueText(c.ButtonCount) + " of " + ValueText(c.MaxButtons),
+         "MinPeriod " + ValueText(c.MinPeriod) + " ms",
+         "MaxPeriod " + ValueText(c.MaxPeriod) + " ms", "vendor:product " + VendorProduct(c)});
+    std::vector<std::string> flags{"Flags"};
+    const std::string set = SetText(*c.Flags.Value);  // "[cfHasZ, cfHasR]"
+    for (std::size_t at = 0; at < set.size();) {
+      const std::size_t end = std::min(set.find(' ', at), set.size());
+      flags.push_back(set.substr(at, end - at));
+      at = end + 1;
+    }
+    row = PutItems(row, 15, flags, 1);
+    if (!FCompact)
+      row = PutItems(row, 15,
+                     {"Driver " + ValueText(c.Driver), "RegistryKey " + ValueText(c.RegistryKey)});
   } else {
     Put(row++, 15, "(" + c.Flags.Error + ")", ColourOf(Error, colours));
-    ++row;
   }
 
   Put(row, 1, "Settings", A_BOLD | ColourOf(Heading, colours));
-  Put(row++, 15,
-      std::string("Active ") + (r.Active ? "true" : "false") +
-          (r.Capturing ? " (capturing)" : " (not capturing)") + "   EventMode " +
-          std::string(EnumName(r.EventMode)) + "   Threshold " + ValueText(r.Threshold) +
-          "   PollingPeriod " + std::to_string(r.PollingPeriod) + " ms   RawData " +
-          (r.RawData ? "true" : "false"));
-  return row + 1;
+  row = PutItems(
+      row, 15,
+      {std::string("Active ") + (r.Active ? "true" : "false") +
+           (!r.Capturing ? " (not capturing)"
+            : r.Attached ? " (capturing)"
+                         : " (capturing, controller away)"),
+       "EventMode " + std::string(EnumName(r.EventMode)), "Threshold " + ValueText(r.Threshold),
+       "PollingPeriod " + std::to_string(r.PollingPeriod) + " ms",
+       std::string("RawData ") + (r.RawData ? "true" : "false")});
+  return row + Gap();
 }
 
 int TCursesView::DrawAxes(int row, const TControllerReading& r) {
@@ -181,9 +221,9 @@ int TCursesView::DrawAxes(int row, const TControllerReading& r) {
   }
   if (r.RawData)
     Put(row++, 6,
-        "* RawData is true: PositionX..V and CenteredX..V are uncalibrated readings (device units "
-        "minus minimum); the bar stays calibrated.");
-  return row + 1;
+        "* RawData true: uncalibrated readings, device units minus the minimum (the bar stays "
+        "calibrated)");
+  return row + Gap();
 }
 
 int TCursesView::DrawHatAndButtons(int row, const TControllerReading& r) {
@@ -204,7 +244,7 @@ int TCursesView::DrawHatAndButtons(int row, const TControllerReading& r) {
   } else {
     Put(row, 10, "(" + r.PointOfView.Error + ")", ColourOf(Error, colours));
   }
-  row += 2;
+  row += 1 + Gap();
 
   Put(row, 1, "Buttons", A_BOLD | ColourOf(Heading, colours));
   const System::Integer count =
@@ -217,11 +257,12 @@ int TCursesView::DrawHatAndButtons(int row, const TControllerReading& r) {
       col = 10;
       ++row;
     }
-    char label[8];
-    std::snprintf(label, sizeof label, "%3d", static_cast<int>(b + 1));
+    // A pressed button is bracketed as well as highlighted, so that it shows
+    // on a terminal without attributes too.
     const bool down = pressed.Contains(static_cast<Joystick::TJoyButton>(b));
-    Put(row, col, std::string(label) + " ",
-        down ? A_REVERSE | A_BOLD | ColourOf(Bar, colours) : A_DIM);
+    char label[8];
+    std::snprintf(label, sizeof label, down ? "[%2d]" : " %2d ", static_cast<int>(b + 1));
+    Put(row, col, label, down ? A_REVERSE | A_BOLD | ColourOf(Bar, colours) : A_DIM);
     col += 4;
   }
   ++row;
@@ -229,21 +270,23 @@ int TCursesView::DrawHatAndButtons(int row, const TControllerReading& r) {
       "PressedButtons " +
           (r.PressedButtons.Ok() ? SetText(pressed) : "(" + r.PressedButtons.Error + ")") +
           "   PressedButtonCount " + ValueText(r.PressedButtonCount));
-  return row + 1;
+  return row + Gap();
 }
 
-void TCursesView::DrawEvents(int row, int lastRow) {
+void TCursesView::DrawEvents(int row, int lastRow, const TControllerReading& r) {
   const bool colours = FScreen->Colours;
   TEventLog& log = FMonitor.Log();
   char rate[32];
   std::snprintf(rate, sizeof rate, "%.0f/s", log.RatePerSecond(TClock::now()));
-  std::string totals;
-  for (int k = 0; k < EventKindCount; ++k)
-    totals += std::string("   ") + EventName(static_cast<TEventKind>(k)) + " " +
-              std::to_string(log.TotalOf(static_cast<TEventKind>(k)));
   Put(row, 1, "Events", A_BOLD | ColourOf(Heading, colours));
-  Put(row, 10, std::string(rate) + "   total " + std::to_string(log.Total()) + totals);
-  ++row;
+  std::vector<std::string> items{rate, "total " + std::to_string(log.Total())};
+  for (int k = 0; k < EventKindCount; ++k)
+    items.push_back(std::string(EventName(static_cast<TEventKind>(k))) + " " +
+                    std::to_string(log.TotalOf(static_cast<TEventKind>(k))));
+  // The capture's messages hold buttons 1 to 8; PressedButtons has all 32.
+  const auto& buttons = r.Capabilities.ButtonCount;
+  if (buttons.Ok() && *buttons.Value > 8) items.emplace_back("(events carry buttons 1 to 8)");
+  row = PutItems(row, 10, items);
   // The newest event at the bottom, older ones scrolling up.
   const int lines = lastRow - row + 1;
   if (lines <= 0) return;
@@ -261,9 +304,11 @@ void TCursesView::DrawEvents(int row, int lastRow) {
 
 void TCursesView::DrawFooter() {
   const int rows = getmaxy(stdscr), cols = getmaxx(stdscr);
-  std::string keys =
-      " q quit   n/p next/previous controller   m event mode   r raw data   "
-      "+/- threshold";
+  std::string keys = cols >= 110
+                         ? " q quit   n/p next/previous controller   m event mode   r raw data   "
+                           "+/- threshold"
+                         : " q quit  n/p controller  m event mode  r raw data  +/- threshold";
+  if (FMonitor.HasDemo()) keys += cols >= 110 ? "   u unplug/replug demo" : "  u unplug demo";
   keys.resize(std::max<std::size_t>(keys.size(), static_cast<std::size_t>(cols) - 1), ' ');
   Put(rows - 1, 0, keys, A_REVERSE);
 }
@@ -271,20 +316,24 @@ void TCursesView::DrawFooter() {
 void TCursesView::Refresh() {
   const TControllerReading r = ReadController(FMonitor.Joystick());
   werase(stdscr);
+  FCompact = getmaxy(stdscr) < 34;
   int row = DrawHeader(0, r);
   if (const std::string error = r.FirstError(); !error.empty()) {
     const bool colours = FScreen->Colours;
     Put(row++, 1, "Controller " + std::to_string(r.Controller) + ": " + error,
         A_BOLD | ColourOf(Error, colours));
-    Put(row++, 1,
-        "Waiting for it: the view comes back by itself when the controller is attached. "
-        "n/p switches to another controller.");
+    std::vector<std::string> hints{
+        "Waiting for it: the view comes back by itself when it is attached."};
+    hints.emplace_back("n/p switches to another controller.");
+    if (!FMonitor.HasDemo())
+      hints.emplace_back("joymon --demo shows the built-in demo controller.");
+    row = PutItems(row, 1, hints, 1);
     ++row;
   } else {
     row = DrawAxes(row, r);
     row = DrawHatAndButtons(row, r);
   }
-  DrawEvents(row, getmaxy(stdscr) - 2);
+  DrawEvents(row, getmaxy(stdscr) - 2, r);
   DrawFooter();
   wrefresh(stdscr);
 }
@@ -309,6 +358,9 @@ void TCursesView::HandleKeys() {
         break;
       case 'r':
         FMonitor.ToggleRawData();
+        break;
+      case 'u':
+        FMonitor.ToggleDemoPlugged();
         break;
       case '+':
       case '=':

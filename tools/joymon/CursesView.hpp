@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Monitor.hpp"
 #include "Reading.hpp"
@@ -34,13 +35,18 @@ class TCursesView {
   int DrawHeader(int row, const TControllerReading& r);
   int DrawAxes(int row, const TControllerReading& r);
   int DrawHatAndButtons(int row, const TControllerReading& r);
-  void DrawEvents(int row, int lastRow);
+  void DrawEvents(int row, int lastRow, const TControllerReading& r);
   void DrawFooter();
   void Put(int row, int col, const std::string& text, int attributes = 0);
+  // Puts the items on `row` from `col`, `gap` blanks apart, going on to the next
+  // row at the screen's edge; returns the row after the last one used.
+  int PutItems(int row, int col, const std::vector<std::string>& items, int gap = 3);
 
   TMonitor& FMonitor;
   std::unique_ptr<TScreen> FScreen;
   bool FUnicode = false;
+  bool FCompact = false;  // a short screen: no blank rows between the sections
+  int Gap() const { return FCompact ? 0 : 1; }
   bool FQuit = false;
 };
 

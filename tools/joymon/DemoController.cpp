@@ -97,6 +97,13 @@ System::Integer TDemoController::GetNumber() const {
   return static_cast<System::Integer>(FController.GetNumber());
 }
 
+void TDemoController::TogglePlugged() {
+  if (FController.GetPlugged())
+    FController.Unplug();
+  else
+    FController.Replug();
+}
+
 void TDemoController::Tick() {
   const double t = std::chrono::duration<double>(TClock::now() - FStart).count();
   const VirtualJoystick::TControllerState s = PatternAt(t);

@@ -29,6 +29,9 @@ class TDemoController {
   // thread's loop.
   void Start();
   System::Integer GetNumber() const;
+  // Unplugs the controller, or plugs it back in: hotplug to try out without hardware.
+  void TogglePlugged();
+  bool GetPlugged() const { return FController.GetPlugged(); }
 
   // The description it is made from, and its state `seconds` into the pattern.
   static VirtualJoystick::TDescription Description();

@@ -60,10 +60,16 @@ TJsonWriter& TJsonWriter::Open(TScope scope, char bracket, bool inlined) {
   return *this;
 }
 
-TJsonWriter& TJsonWriter::BeginObject() { return Open(TScope::Object, '{', false); }
-TJsonWriter& TJsonWriter::BeginInlineObject() { return Open(TScope::Object, '{', true); }
+TJsonWriter& TJsonWriter::BeginObject() {
+  return Open(TScope::Object, '{', false);
+}
+TJsonWriter& TJsonWriter::BeginInlineObject() {
+  return Open(TScope::Object, '{', true);
+}
 // Arrays hold names here: short enough for one line.
-TJsonWriter& TJsonWriter::BeginArray() { return Open(TScope::Array, '[', true); }
+TJsonWriter& TJsonWriter::BeginArray() {
+  return Open(TScope::Array, '[', true);
+}
 
 TJsonWriter& TJsonWriter::EndObject() {
   if (FStack.empty() || FStack.back() != TScope::Object || FAfterKey) Misuse("an unmatched '}'");

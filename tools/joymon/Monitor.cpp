@@ -180,4 +180,18 @@ void TMonitor::ChangeThreshold(Integer delta) {
   ApplyThreshold();
 }
 
+void TMonitor::ToggleDemoPlugged() {
+  if (!FDemo) {
+    FNotice = "u unplugs and replugs the demo controller; there is none (--demo).";
+    return;
+  }
+  try {
+    FDemo->TogglePlugged();
+    FNotice = FDemo->GetPlugged() ? "Demo controller plugged in again."
+                                  : "Demo controller unplugged: press u to plug it in again.";
+  } catch (const System::Exception& e) {
+    FNotice = "Cannot replug the demo controller: " + System::StringToUtf8(e.GetMessage());
+  }
+}
+
 }  // namespace vorlane::JoyMon

@@ -48,6 +48,7 @@ class TMonitor {
   void ToggleEventMode();
   void ToggleRawData();
   void ChangeThreshold(System::Integer delta);
+  void ToggleDemoPlugged();  // unplugs or replugs the demo controller
 
   // The last thing worth telling the user (an action's result or failure, an
   // activation refused); empty when there is nothing.

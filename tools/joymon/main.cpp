@@ -54,7 +54,7 @@ class TSession {
       deadline = loop.AddTimer(static_cast<std::uint32_t>(*FOptions.Seconds * 1000),
                                TTick::Bind<&TSession::OnDeadline>(this));
 
-    OnRefresh();  // capture at once: no event of a replay is missed
+    OnRefresh();
     Forms::Application().Run();
 
     loop.RemoveTimer(refresh);
@@ -72,6 +72,8 @@ class TSession {
 
  private:
   void OnRefresh() {
+    // Keys are read here as well: a resized terminal is noticed by reading.
+    if (FScreen && HandleKeys()) return;
     FMonitor.Tick();
     if (FScreen) {
       FScreen->Refresh();
@@ -81,12 +83,15 @@ class TSession {
   }
 
   void OnKeys() {
+    if (!HandleKeys()) FScreen->Refresh();  // show the effect of the key at once
+  }
+
+  // Returns whether q was pressed.
+  bool HandleKeys() {
     FScreen->HandleKeys();
-    if (FScreen->QuitRequested()) {
-      Forms::Application().Terminate();
-    } else {
-      FScreen->Refresh();  // show the effect of the key at once
-    }
+    if (!FScreen->QuitRequested()) return false;
+    Forms::Application().Terminate();
+    return true;
   }
 
   void OnDeadline() { Forms::Application().Terminate(); }
@@ -128,8 +133,9 @@ int Run(const TOptions& options) {
   }
   // The demo controller steps in by itself for people, not for scripts.
   monitor.Start(!options.Json);
+  // Capture at once: a replayed recording is already playing.
+  monitor.Tick();
   if (options.Once) {
-    monitor.Tick();
     if (options.Json) {
       TJsonWriter json(true);
       WriteSnapshot(json, monitor.Joystick());

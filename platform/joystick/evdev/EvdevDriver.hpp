@@ -43,7 +43,7 @@
 //
 // Capabilities: wMid/wPid = the device's USB vendor/product ids, szPname = its name
 // (UTF-8 to UTF-16), the axis ranges and counts above, szRegKey = the event node
-// ("/dev/input/event7"; for a replay "evemu:" and the file name), szOEMVxD = the
+// ("/dev/input/event7"; for a replay the recording's file name), szOEMVxD = the
 // driver and where the device sits ("evdev /dev/input/event7 usb-0000:00:14.0-2/input0",
 // for a replay "evemu replay <path>").
 #pragma once

@@ -35,7 +35,7 @@ void TReplayDriver::Open(TDriverHost& host) {
     const TRecording& recording = track.Recording;
     TDeviceMapping mapping = MapDevice(recording.Device.get());
     mapping.Info.Identity = "evemu:" + recording.FileName;
-    mapping.Info.RegKey = System::Utf8ToString("evemu:" + BaseName(recording.FileName));
+    mapping.Info.RegKey = System::Utf8ToString(BaseName(recording.FileName));
     mapping.Info.Driver = System::Utf8ToString("evemu replay " + recording.FileName);
     track.Device = std::make_unique<TMappedDevice>(std::move(mapping), recording.Device.get());
     track.Next = 0;

@@ -74,6 +74,9 @@ class TObject {
 class Exception : public TObject, public std::exception {
  public:
   explicit Exception(String message);
+  // Exceptions are values: they may be caught and kept by copy.
+  Exception(const Exception& other)
+      : TObject(), std::exception(other), FMessage(other.FMessage), FUtf8(other.FUtf8) {}
   static const TypInfo::TClassInfo& StaticClass();
   const TypInfo::TClassInfo& ClassType() const override { return StaticClass(); }
 

@@ -69,6 +69,17 @@ TEST(Check, RaisesAFrameworkException) {
   }
 }
 
+TEST(EJoystickError, CanBeCaughtAndKeptByCopy) {
+  try {
+    Check(167);
+  } catch (const EJoystickError& e) {
+    const EJoystickError kept = e;
+    EXPECT_EQ(kept.ErrorCode, 167);
+    EXPECT_EQ(kept.GetMessage(), u"The specified joystick is not connected to the system.");
+    EXPECT_STREQ(kept.what(), "The specified joystick is not connected to the system.");
+  }
+}
+
 TEST(EJoystickError, ApplicationsMayRaiseItThemselves) {
   const EJoystickError e(5, u"any text");
   EXPECT_EQ(e.ErrorCode, 5);

@@ -79,11 +79,11 @@ class TDeviceBuilder {
 };
 
 // Five kinds of controller, described as their Linux drivers describe them.
-TDeviceBuilder Xbox360Pad();        // gamepad: two sticks, two triggers, a hat, 11 buttons
-TDeviceBuilder FlightStick();       // X, Y, twist (ABS_RZ), throttle, hat, 12 buttons
-TDeviceBuilder PedalWheel();        // ABS_WHEEL, ABS_GAS, ABS_BRAKE, hat, 14 buttons
-TDeviceBuilder TwoAxisJoystick();   // X, Y, 4 buttons
-TDeviceBuilder ButtonBox();         // X, Y, 44 buttons across three code ranges
+TDeviceBuilder Xbox360Pad();       // gamepad: two sticks, two triggers, a hat, 11 buttons
+TDeviceBuilder FlightStick();      // X, Y, twist (ABS_RZ), throttle, hat, 12 buttons
+TDeviceBuilder PedalWheel();       // ABS_WHEEL, ABS_GAS, ABS_BRAKE, hat, 14 buttons
+TDeviceBuilder TwoAxisJoystick();  // X, Y, 4 buttons
+TDeviceBuilder ButtonBox();        // X, Y, 44 buttons across three code ranges
 
 inline input_event Event(unsigned type, unsigned code, int value) {
   input_event ev{};
@@ -92,7 +92,9 @@ inline input_event Event(unsigned type, unsigned code, int value) {
   ev.value = value;
   return ev;
 }
-inline input_event Report() { return Event(EV_SYN, SYN_REPORT, 0); }
+inline input_event Report() {
+  return Event(EV_SYN, SYN_REPORT, 0);
+}
 
 // A host that records every call and numbers devices as the service does: the
 // number kept for the same identity, else the lowest free one.

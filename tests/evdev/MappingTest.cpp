@@ -72,8 +72,8 @@ TEST(EvdevMapping, GamepadWithTriggersAndHat) {
   EXPECT_EQ(f.Mapping.CodeOfAxis[V], ABS_RY);
   EXPECT_EQ(info.Hat, THatKind::Discrete);
   EXPECT_EQ(info.ButtonCount, 11u);
-  const std::vector<std::uint16_t> order = {BTN_SOUTH, BTN_EAST,  BTN_NORTH, BTN_WEST,
-                                            BTN_TL,    BTN_TR,    BTN_SELECT, BTN_START,
+  const std::vector<std::uint16_t> order = {BTN_SOUTH, BTN_EAST,   BTN_NORTH,  BTN_WEST,
+                                            BTN_TL,    BTN_TR,     BTN_SELECT, BTN_START,
                                             BTN_MODE,  BTN_THUMBL, BTN_THUMBR};
   EXPECT_EQ(f.Mapping.ButtonCodes, order);
 
@@ -103,7 +103,7 @@ TEST(EvdevMapping, GamepadWithTriggersAndHat) {
   struct {
     int x, y;
     std::uint32_t pov;
-  } const hat[] = {{0, -1, 0},     {1, -1, 4500},   {1, 0, 9000},   {1, 1, 13500}, {0, 1, 18000},
+  } const hat[] = {{0, -1, 0},     {1, -1, 4500},  {1, 0, 9000},    {1, 1, 13500}, {0, 1, 18000},
                    {-1, 1, 22500}, {-1, 0, 27000}, {-1, -1, 31500}, {0, 0, 65535}};
   for (const auto& h : hat) {
     f.Feed({Event(EV_ABS, ABS_HAT0X, h.x), Event(EV_ABS, ABS_HAT0Y, h.y), Report()});
@@ -239,9 +239,9 @@ TEST(EvdevMapping, MoreThanThirtyTwoButtons) {
   EXPECT_EQ(f.Mapping.ButtonCodes[40], BTN_0);               // BTN_MISC codes come last
   EXPECT_EQ(f.Mapping.ButtonCodes[43], BTN_3);
 
-  f.Press(BTN_TRIGGER);                // button 1
-  f.Press(BTN_TRIGGER_HAPPY16);        // button 32
-  f.Press(BTN_TRIGGER_HAPPY17);        // button 33: counted, not in the word
+  f.Press(BTN_TRIGGER);                    // button 1
+  f.Press(BTN_TRIGGER_HAPPY16);            // button 32
+  f.Press(BTN_TRIGGER_HAPPY17);            // button 33: counted, not in the word
   const TDeviceState& s = f.Press(BTN_3);  // button 44
   EXPECT_EQ(s.Buttons, 0x80000001u);
   EXPECT_EQ(s.ButtonsHeld, 4u);

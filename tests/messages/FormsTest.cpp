@@ -12,9 +12,9 @@ namespace vorlane::Forms {
 namespace {
 
 using Messages::TMessage;
-using System::TObject;
 using Messages::TThreadLoop;
 using Messages::WM_USER;
+using System::TObject;
 using namespace std::chrono_literals;
 
 constexpr UINT WM_RELEASE_AND_TOUCH = WM_USER + 1;

@@ -59,12 +59,12 @@ std::string TControllerReading::FirstError() const {
 }
 
 bool TControllerReading::AxisPresent(int axis) const {
-  if (axis < 2) return true;
+  if (axis < 2) return true;  // X and Y: every controller has them
   if (!Capabilities.Flags.Ok()) return false;
-  static constexpr Joystick::TCapabilityFlag Flags[AxisCount] = {
-      Joystick::cfHasZ, Joystick::cfHasZ, Joystick::cfHasZ,
-      Joystick::cfHasR, Joystick::cfHasU, Joystick::cfHasV};
-  return Capabilities.Flags.Value->Contains(Flags[axis]);
+  // Z, R, U and V in axis order, each with its flag.
+  static constexpr Joystick::TCapabilityFlag Flags[] = {Joystick::cfHasZ, Joystick::cfHasR,
+                                                        Joystick::cfHasU, Joystick::cfHasV};
+  return axis < AxisCount && Capabilities.Flags.Value->Contains(Flags[axis - 2]);
 }
 
 TControllerReading ReadController(TJoystick& joystick) {

@@ -49,7 +49,9 @@ class TSession {
     using TTick = Closure::TClosure<void()>;
     const auto refresh = loop.AddTimer(RefreshPeriodMs, TTick::Bind<&TSession::OnRefresh>(this));
     std::optional<Messages::TThreadLoop::TId> keys, deadline;
-    if (FScreen) keys = loop.AddWatch(STDIN_FILENO, TTick::Bind<&TSession::OnKeys>(this));
+    // Keys only from a terminal: a file or a closed pipe would be readable for ever.
+    if (FScreen && isatty(STDIN_FILENO))
+      keys = loop.AddWatch(STDIN_FILENO, TTick::Bind<&TSession::OnKeys>(this));
     if (FOptions.Seconds)
       deadline = loop.AddTimer(static_cast<std::uint32_t>(*FOptions.Seconds * 1000),
                                TTick::Bind<&TSession::OnDeadline>(this));
@@ -73,7 +75,7 @@ class TSession {
  private:
   void OnRefresh() {
     // Keys are read here as well: a resized terminal is noticed by reading.
-    if (FScreen && HandleKeys()) return;
+    if (FScreen && isatty(STDIN_FILENO) && HandleKeys()) return;
     FMonitor.Tick();
     if (FScreen) {
       FScreen->Refresh();

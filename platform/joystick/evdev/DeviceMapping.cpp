@@ -30,14 +30,18 @@ std::int32_t Clamp(std::int32_t value, const TAxisRange& range) {
   return std::clamp(value, range.Min, range.Max);
 }
 
-int Sign(std::int64_t value) { return (value > 0) - (value < 0); }
+int Sign(std::int64_t value) {
+  return (value > 0) - (value < 0);
+}
 
 bool SameState(const TDeviceState& a, const TDeviceState& b) {
   return std::equal(std::begin(a.Axes), std::end(a.Axes), std::begin(b.Axes)) &&
          a.Buttons == b.Buttons && a.ButtonsHeld == b.ButtonsHeld && a.Pov == b.Pov;
 }
 
-std::string Text(const char* text) { return text != nullptr ? std::string(text) : std::string(); }
+std::string Text(const char* text) {
+  return text != nullptr ? std::string(text) : std::string();
+}
 
 }  // namespace
 
@@ -67,8 +71,8 @@ std::string IdentityOf(const libevdev* device) {
   const std::string phys = Text(libevdev_get_phys(device));
   if (!phys.empty()) return "phys:" + phys;
   char ids[32];
-  std::snprintf(ids, sizeof ids, "id:%04x:%04x:",
-                static_cast<unsigned>(libevdev_get_id_vendor(device)) & 0xffffu,
+  std::snprintf(ids, sizeof ids,
+                "id:%04x:%04x:", static_cast<unsigned>(libevdev_get_id_vendor(device)) & 0xffffu,
                 static_cast<unsigned>(libevdev_get_id_product(device)) & 0xffffu);
   return ids + Text(libevdev_get_name(device));
 }
@@ -137,14 +141,16 @@ TDeviceState ReadCurrentState(const libevdev* device, const TDeviceMapping& mapp
     ++state.ButtonsHeld;
     if (i < 32) state.Buttons |= 1u << i;
   }
-  const int dx = mapping.HasHatX ? Sign(static_cast<std::int64_t>(libevdev_get_event_value(
-                                            device, EV_ABS, ABS_HAT0X)) -
-                                        mapping.HatXRest)
-                                 : 0;
-  const int dy = mapping.HasHatY ? Sign(static_cast<std::int64_t>(libevdev_get_event_value(
-                                            device, EV_ABS, ABS_HAT0Y)) -
-                                        mapping.HatYRest)
-                                 : 0;
+  const int dx =
+      mapping.HasHatX
+          ? Sign(static_cast<std::int64_t>(libevdev_get_event_value(device, EV_ABS, ABS_HAT0X)) -
+                 mapping.HatXRest)
+          : 0;
+  const int dy =
+      mapping.HasHatY
+          ? Sign(static_cast<std::int64_t>(libevdev_get_event_value(device, EV_ABS, ABS_HAT0Y)) -
+                 mapping.HatYRest)
+          : 0;
   state.Pov = PovOf(dx, dy);
   return state;
 }
@@ -197,8 +203,8 @@ bool TStateTracker::Apply(std::uint16_t type, std::uint16_t code, std::int32_t v
       }
       if (button < 32) {
         const std::uint32_t bit = 1u << button;
-        FPending.State.Buttons = pressed ? (FPending.State.Buttons | bit)
-                                         : (FPending.State.Buttons & ~bit);
+        FPending.State.Buttons =
+            pressed ? (FPending.State.Buttons | bit) : (FPending.State.Buttons & ~bit);
       }
       return false;
     }

@@ -75,9 +75,13 @@ TAttachedRecording::TAttachedRecording(TAttachedRecording&&) noexcept = default;
 TAttachedRecording& TAttachedRecording::operator=(TAttachedRecording&&) noexcept = default;
 TAttachedRecording::~TAttachedRecording() = default;
 
-int TAttachedRecording::GetController() const { return FImpl ? FImpl->Controller : -1; }
+int TAttachedRecording::GetController() const {
+  return FImpl ? FImpl->Controller : -1;
+}
 
-void TAttachedRecording::Detach() { FImpl.reset(); }
+void TAttachedRecording::Detach() {
+  FImpl.reset();
+}
 
 TAttachedRecording AttachRecording(const std::string& path) {
   using namespace JoystickService::EvdevBackend;
@@ -98,7 +102,9 @@ namespace vorlane::JoystickService::EvdevBackend {
 
 namespace {
 
-std::string Text(const char* text) { return text != nullptr ? std::string(text) : std::string(); }
+std::string Text(const char* text) {
+  return text != nullptr ? std::string(text) : std::string();
+}
 
 }  // namespace
 

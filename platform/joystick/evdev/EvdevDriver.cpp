@@ -21,7 +21,9 @@ std::uint64_t NodeNumber(const std::string& name) {
   return number;
 }
 
-std::string Text(const char* text) { return text != nullptr ? std::string(text) : std::string(); }
+std::string Text(const char* text) {
+  return text != nullptr ? std::string(text) : std::string();
+}
 
 }  // namespace
 

@@ -41,7 +41,7 @@ class TEvdevHub {
 
  private:
   struct TEntry {
-    std::unique_ptr<TKernelNode> Node;     // open while the entry is a device
+    std::unique_ptr<TKernelNode> Node;      // open while the entry is a device
     std::unique_ptr<TMappedDevice> Device;  // null: not a joystick, or not opened
     int Error = 0;                          // why it could not be opened
   };

@@ -53,7 +53,9 @@ std::string Shown(std::string_view text) {
   return shown + "\"";
 }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
@@ -261,8 +263,7 @@ class TParser {
       for (unsigned bit = 0; bit < 8; ++bit) {
         if ((byte & (1u << bit)) == 0) continue;
         const std::uint64_t code = base + i * 8 + bit;
-        if (max < 0)
-          Fail("no code bits for " + TypeName(type) + ", which has no codes");
+        if (max < 0) Fail("no code bits for " + TypeName(type) + ", which has no codes");
         if (code > static_cast<std::uint64_t>(max))
           Fail("codes up to " + HexText(static_cast<unsigned>(max)) + " for " +
                (type == EV_SYN ? std::string("the event types") : TypeName(type)));
@@ -355,8 +356,8 @@ class TParser {
     const std::int64_t offset = time - FFirstTime;
     if (!FRecording.Events.empty() && offset < FRecording.Events.back().Time)
       Fail("a time not before the previous event's");
-    FRecording.Events.push_back({offset, static_cast<std::uint16_t>(type),
-                                 static_cast<std::uint16_t>(code), value, FLine});
+    FRecording.Events.push_back(
+        {offset, static_cast<std::uint16_t>(type), static_cast<std::uint16_t>(code), value, FLine});
   }
 
   // "<seconds>.<fraction>" with 1 to 6 fraction digits, as microseconds.
@@ -409,8 +410,7 @@ TRecording ParseRecording(std::string_view text, const std::string& fileName) {
 
 TRecording ReadRecording(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    throw ERecordingError(path, 0, "a readable recording file", std::strerror(errno));
+  if (fd < 0) throw ERecordingError(path, 0, "a readable recording file", std::strerror(errno));
   std::string text;
   struct stat info {};
   int error = 0;

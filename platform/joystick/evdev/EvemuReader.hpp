@@ -45,7 +45,7 @@ struct TRecording {
   int VersionMajor = 1;
   int VersionMinor = 0;
   std::uint32_t NameLine = 0;  // the line of N:, which names the device
-  TLibevdevPtr Device;  // the described device, built in memory
+  TLibevdevPtr Device;         // the described device, built in memory
   std::vector<TRecordedEvent> Events;
 };
 

@@ -202,8 +202,7 @@ class TLinuxKernelIo final : public TKernelIo {
           wakes.push_back({TWake::TKind::Created, event->name, 0});
         if (event->mask & (IN_DELETE | IN_MOVED_FROM))
           wakes.push_back({TWake::TKind::Deleted, event->name, 0});
-        if (event->mask & IN_ATTRIB)
-          wakes.push_back({TWake::TKind::AttribChanged, event->name, 0});
+        if (event->mask & IN_ATTRIB) wakes.push_back({TWake::TKind::AttribChanged, event->name, 0});
       }
     }
   }

@@ -18,10 +18,13 @@ std::string BaseName(const std::string& path) {
 
 TReplayDriver::TReplayDriver(std::vector<TRecording> recordings) {
   FTracks.reserve(recordings.size());
-  for (TRecording& recording : recordings) FTracks.push_back(TTrack{std::move(recording), {}, 0, -1});
+  for (TRecording& recording : recordings)
+    FTracks.push_back(TTrack{std::move(recording), {}, 0, -1});
 }
 
-TReplayDriver::~TReplayDriver() { Close(); }
+TReplayDriver::~TReplayDriver() {
+  Close();
+}
 
 void TReplayDriver::Open(TDriverHost& host) {
   if (FHost != nullptr) return;
@@ -107,7 +110,8 @@ void TReplayDriver::Run() {
 
 }  // namespace EvdevBackend
 
-std::unique_ptr<TJoystickDriver> CreateReplayDriver(const std::vector<std::string>& recordingPaths) {
+std::unique_ptr<TJoystickDriver> CreateReplayDriver(
+    const std::vector<std::string>& recordingPaths) {
   std::vector<EvdevBackend::TRecording> recordings;
   recordings.reserve(recordingPaths.size());
   for (const std::string& path : recordingPaths)

@@ -66,7 +66,6 @@ class TVirtualDriver;
 
 }  // namespace
 
-
 namespace {
 
 class TVirtualDevice final : public Service::TJoystickDevice {

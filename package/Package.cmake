@@ -1,0 +1,47 @@
+# The design package libVorlaneJoy.so: the runtime unit Joystick, the design-time
+# unit JoystickDesign, the start-up unit SysInit and the package's main unit, with
+# its resources compiled from readable sources at build time (docs/package.md).
+
+# vorlane-rc: the resource compiler, a build tool.
+add_executable(vorlane-rc rc/main.cpp rc/Script.cpp rc/Picture.cpp rc/Output.cpp)
+target_include_directories(vorlane-rc PRIVATE ${VORLANE_INCLUDE_DIR})
+
+set(VORLANE_PACKAGE_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/resources/VorlaneJoy.rc)
+file(GLOB VORLANE_PACKAGE_PICTURES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/resources/*.txt)
+set(VORLANE_PACKAGE_RES ${CMAKE_CURRENT_BINARY_DIR}/VorlaneJoy.res)
+set(VORLANE_PACKAGE_RES_CPP ${CMAKE_CURRENT_BINARY_DIR}/VorlaneJoyResources.cpp)
+add_custom_command(
+  OUTPUT ${VORLANE_PACKAGE_RES} ${VORLANE_PACKAGE_RES_CPP}
+  COMMAND vorlane-rc ${VORLANE_PACKAGE_SCRIPT} --res ${VORLANE_PACKAGE_RES}
+          --cpp ${VORLANE_PACKAGE_RES_CPP}
+  DEPENDS vorlane-rc ${VORLANE_PACKAGE_SCRIPT} ${VORLANE_PACKAGE_PICTURES}
+  COMMENT "Compiling the resources of the design package"
+  VERBATIM)
+
+file(GLOB VORLANE_PACKAGE_COMPONENT_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/component/*.cpp)
+file(GLOB VORLANE_PACKAGE_DESIGN_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/design/*.cpp)
+
+# A module library: it is loaded with the package loader, never linked against.
+add_library(vorlane_package MODULE
+  ${VORLANE_PACKAGE_SOURCES}
+  ${VORLANE_PACKAGE_COMPONENT_SOURCES}
+  ${VORLANE_PACKAGE_DESIGN_SOURCES}
+  ${VORLANE_PACKAGE_RES_CPP})
+set_target_properties(vorlane_package PROPERTIES OUTPUT_NAME VorlaneJoy PREFIX lib
+  LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/VorlaneJoy.map)
+target_include_directories(vorlane_package PRIVATE
+  ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/component)
+target_link_libraries(vorlane_package PRIVATE vorlane_platform ${CMAKE_DL_LIBS})
+# Static objects in inline functions would otherwise become unique symbols, which
+# keep the dynamic loader from ever unloading the library (and so from running the
+# library's exit when the package is unloaded).
+target_compile_options(vorlane_package PRIVATE $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
+target_link_options(vorlane_package PRIVATE
+  -Wl,--version-script=${CMAKE_CURRENT_SOURCE_DIR}/VorlaneJoy.map)
+if(NOT VORLANE_SANITIZE)
+  target_link_options(vorlane_package PRIVATE -Wl,--no-undefined)
+endif()
+
+# Installed with the libraries, in a folder of its own: <libdir>/vorlane/packages.
+set_target_properties(vorlane_package PROPERTIES INSTALL_RPATH "$ORIGIN/../..")
+install(TARGETS vorlane_package LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/vorlane/packages)

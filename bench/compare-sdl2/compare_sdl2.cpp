@@ -25,6 +25,7 @@
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 #include <dirent.h>
+#include <linux/futex.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -45,7 +46,6 @@
 #include <map>
 #include <mutex>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -254,6 +254,13 @@ void BM_SDL_NumAxes(benchmark::State& state) {
 
 // --- Row 3: change on thread A, handler on thread B ------------------------------
 
+// How many times the calling thread has blocked.
+long VoluntarySwitches() {
+  rusage usage{};
+  getrusage(RUSAGE_THREAD, &usage);
+  return usage.ru_nvcsw;
+}
+
 // What thread A and the handler on thread B share during one latency run.
 class TLatencyRun {
  public:
@@ -274,8 +281,7 @@ class TLatencyRun {
       std::this_thread::sleep_for(std::chrono::microseconds(FGapsUs[i]));
       FSentNs.store(NowNs(), std::memory_order_release);
       change(i);
-      std::unique_lock lock(FLock);
-      if (!FDone.wait_for(lock, std::chrono::seconds(2), [&] { return FDelivered > i; })) {
+      if (!WaitDelivered(i + 1)) {
         FLost = true;
         return false;
       }
@@ -288,14 +294,19 @@ class TLatencyRun {
     const std::int64_t now = NowNs();
     const int k = FDeliveredB;
     FLatencyNs[k] = now - FSentNs.load(std::memory_order_acquire);
-    if (k == kWarmUp) FAllocStart = Allocations();
-    if (k == Total() - 1) FAllocEnd = Allocations();
-    FDeliveredB = k + 1;
-    {
-      std::lock_guard lock(FLock);
-      FDelivered = k + 1;
+    if (k == kWarmUp) {
+      FAllocStart = Allocations();
+      FSwitchesStart = VoluntarySwitches();
     }
-    FDone.notify_one();
+    if (k == Total() - 1) {
+      FAllocEnd = Allocations();
+      FSwitchesEnd = VoluntarySwitches();
+    }
+    FDeliveredB = k + 1;
+    // No lock on this side: a handler that could block on thread A would add
+    // context switches of the benchmark's own to the ones being counted.
+    FDelivered.store(k + 1, std::memory_order_release);
+    Futex(FUTEX_WAKE_PRIVATE, 1, nullptr);
   }
 
   void Report(benchmark::State& state) {
@@ -313,8 +324,11 @@ class TLatencyRun {
     state.counters["p99_us"] = at(0.99);
     state.counters["max_us"] = static_cast<double>(measured.back()) / 1000.0;
     state.counters["events"] = static_cast<double>(measured.size());
-    state.counters["allocs/event"] =
-        static_cast<double>(FAllocEnd - FAllocStart) / static_cast<double>(Total() - 1 - kWarmUp);
+    const auto events = static_cast<double>(Total() - 1 - kWarmUp);
+    state.counters["allocs/event"] = static_cast<double>(FAllocEnd - FAllocStart) / events;
+    // Thread B blocks once per change at best: its wait for the next one.
+    state.counters["b_switches/event"] =
+        static_cast<double>(FSwitchesEnd - FSwitchesStart) / events;
   }
 
   // The value change i sets: the axis swings from one end to the other, so that
@@ -327,10 +341,29 @@ class TLatencyRun {
   std::atomic<std::int64_t> FSentNs{0};
   int FDeliveredB = 0;  // thread B only
   std::uint64_t FAllocStart = 0, FAllocEnd = 0;
-  std::mutex FLock;
-  std::condition_variable FDone;
-  int FDelivered = 0;
+  long FSwitchesStart = 0, FSwitchesEnd = 0;
+  std::atomic<int> FDelivered{0};  // thread A waits on it as a futex
   bool FLost = false;
+
+  long Futex(int operation, int value, const timespec* timeout) {
+    static_assert(sizeof(std::atomic<int>) == sizeof(int));
+    return syscall(SYS_futex, reinterpret_cast<int*>(&FDelivered), operation, value, timeout,
+                   nullptr, 0);
+  }
+
+  // Thread A: waits until `count` changes were delivered, 2 s at most.
+  bool WaitDelivered(int count) {
+    const std::int64_t deadline = NowNs() + 2'000'000'000;
+    for (;;) {
+      const int delivered = FDelivered.load(std::memory_order_acquire);
+      if (delivered >= count) return true;
+      const std::int64_t left = deadline - NowNs();
+      if (left <= 0) return false;
+      const timespec timeout{static_cast<time_t>(left / 1'000'000'000),
+                             static_cast<long>(left % 1'000'000'000)};
+      Futex(FUTEX_WAIT_PRIVATE, delivered, &timeout);
+    }
+  }
 };
 
 // Ours: TJoystick in emThreshold mode on this thread, its OnMove as the handler,
@@ -623,11 +656,18 @@ std::string CpuModel() {
 std::string Format(double value, const char* unit) {
   if (std::isnan(value)) return "n/a";
   char text[64];
+  const char* space = *unit != 0 ? " " : "";
   if (value != 0 && std::fabs(value) < 10)
-    std::snprintf(text, sizeof text, "%.2f %s", value, unit);
+    std::snprintf(text, sizeof text, "%.2f%s%s", value, space, unit);
   else
-    std::snprintf(text, sizeof text, "%.0f %s", value, unit);
+    std::snprintf(text, sizeof text, "%.0f%s%s", value, space, unit);
   return text;
+}
+
+std::string Thousands(int n) {
+  std::string digits = std::to_string(n);
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(at, ",");
+  return digits;
 }
 
 std::string Ratio(double ours, double theirs) {
@@ -677,37 +717,48 @@ class TTable {
   std::vector<std::array<std::string, 4>> FRows;
 };
 
-void PrintTable(const std::map<std::string, TResult>& results, const std::string& loadBefore) {
+std::string LocalTime(const char* format) {
+  std::time_t now = std::time(nullptr);
+  char text[64];
+  std::strftime(text, sizeof text, format, std::localtime(&now));
+  return text;
+}
+
+void PrintTable(const std::map<std::string, TResult>& results, const std::string& started,
+                const std::string& loadBefore) {
   TTable t(results);
   const double readOurs = t.Get("BM_Ours_JoyGetPosEx", "");
   const double readComponent = t.Get("BM_Ours_GetPositionX", "");
   const double readSdl = t.Get("BM_SDL_UpdateGetAxis", "");
-  t.Row("1 fresh read: joyGetPosEx(X) | SDL_JoystickUpdate+GetAxis", readOurs, readSdl, "ns");
-  t.Row("1 fresh read: TJoystick::GetPositionX | same", readComponent, readSdl, "ns");
-  t.Row("1 full state: joyGetPosEx(ALL) | Update+6 axes+16 buttons+hat",
+  t.Row("1 fresh read: joyGetPosEx(X) vs SDL_JoystickUpdate+GetAxis", readOurs, readSdl, "ns");
+  t.Row("1 fresh read: TJoystick::GetPositionX vs the same", readComponent, readSdl, "ns");
+  t.Row("1 full state: joyGetPosEx(ALL) vs Update+6 axes+16 buttons+hat",
         t.Get("BM_Ours_JoyGetPosExAll", ""), t.Get("BM_SDL_UpdateFullState", ""), "ns");
-  t.Row("2 capabilities: joyGetDevCapsW | 9 SDL_Joystick* calls",
+  t.Row("2 capabilities: joyGetDevCapsW vs 9 SDL_Joystick* calls",
         t.Get("BM_Ours_JoyGetDevCapsW", ""), t.Get("BM_SDL_Capabilities", ""), "ns");
   const char* q[] = {"p50_us", "p99_us", "max_us"};
   const char* qName[] = {"p50", "p99", "max"};
   for (int i = 0; i < 3; ++i)
-    t.Row(std::string("3 latency A->B handler, ") + qName[i] + " of " + std::to_string(kChanges) +
+    t.Row(std::string("3 latency A->B handler, ") + qName[i] + " of " + Thousands(kChanges) +
               " (SDL_WaitEvent)",
           t.Get("BM_Ours_Latency", q[i]), t.Get("BM_SDL_Latency", q[i]), "us");
-  t.Row("3 latency p99 | SDL2 updating on thread A (its best case)",
+  t.Row("3 times thread B blocked per delivered change",
+        t.Get("BM_Ours_Latency", "b_switches/event"), t.Get("BM_SDL_Latency", "b_switches/event"),
+        "");
+  t.Row("3 latency p99 vs SDL2 updating on thread A (its best case)",
         t.Get("BM_Ours_Latency", "p99_us"), t.Get("BM_SDL_LatencyUpdateOnA", "p99_us"), "us");
   const double sdlWakes = t.Get("BM_SDL_Idle", "wakeups/s");
-  t.Row("4 idle wake-ups/s, emThreshold | SDL_WaitEvent (ctx switches)",
+  t.Row("4 idle wake-ups/s, emThreshold vs SDL_WaitEvent (ctx switches)",
         t.Get("BM_Ours_IdleThreshold", "wakeups/s"), sdlWakes, "/s");
-  t.Row("4 idle wake-ups/s, emPolling 10 ms | SDL_WaitEvent",
+  t.Row("4 idle wake-ups/s, emPolling 10 ms vs SDL_WaitEvent",
         t.Get("BM_Ours_IdlePolling10ms", "wakeups/s"), sdlWakes, "/s");
   t.Row("4 idle, our loop's GetWakeCount/s, emThreshold",
         t.Get("BM_Ours_IdleThreshold", "loop_wakes/s"), NAN, "/s");
   t.Row("4 idle, our loop's GetWakeCount/s, emPolling 10 ms",
         t.Get("BM_Ours_IdlePolling10ms", "loop_wakes/s"), NAN, "/s");
-  t.Row("4 idle, waiting thread CPU, emThreshold | SDL_WaitEvent",
+  t.Row("4 idle, waiting thread CPU, emThreshold vs SDL_WaitEvent",
         t.Get("BM_Ours_IdleThreshold", "cpu_us/s"), t.Get("BM_SDL_Idle", "cpu_us/s"), "us/s");
-  t.Row("4 idle, wake-ups/s of all threads, emThreshold | SDL2",
+  t.Row("4 idle, wake-ups/s of all threads, emThreshold vs SDL2",
         t.Get("BM_Ours_IdleThreshold", "process_wakeups/s"),
         t.Get("BM_SDL_Idle", "process_wakeups/s"), "/s");
   t.Row("5 allocations per delivered event (row 3 runs)", t.Get("BM_Ours_Latency", "allocs/event"),
@@ -716,15 +767,14 @@ void PrintTable(const std::map<std::string, TResult>& results, const std::string
         t.Get("BM_SDL_UpdateGetAxis", "allocs/op"), "");
   t.Row("5 allocations per capability read (row 2)", t.Get("BM_Ours_JoyGetDevCapsW", "allocs/op"),
         t.Get("BM_SDL_Capabilities", "allocs/op"), "");
-  t.Row("5 allocations per property: TCapabilities::GetMaxX | NumAxes",
+  t.Row("5 allocations per property: TCapabilities::GetMaxX vs NumAxes",
         t.Get("BM_Ours_CapabilitiesMaxX", "allocs/op"), t.Get("BM_SDL_NumAxes", "allocs/op"), "");
 
-  std::time_t now = std::time(nullptr);
-  char date[64];
-  std::strftime(date, sizeof date, "%Y-%m-%d %H:%M %Z", std::localtime(&now));
-  std::printf("\nVorlane vs SDL %d.%d.%d, %s, %ld cpus (%s)\n", SDL_MAJOR_VERSION,
-              SDL_MINOR_VERSION, SDL_PATCHLEVEL, date, sysconf(_SC_NPROCESSORS_ONLN),
-              CpuModel().c_str());
+  SDL_version sdl{};
+  SDL_GetVersion(&sdl);
+  std::printf("\nVorlane vs SDL %d.%d.%d, %s to %s, %ld cpus (%s)\n", sdl.major, sdl.minor,
+              sdl.patch, started.c_str(), LocalTime("%H:%M %Z").c_str(),
+              sysconf(_SC_NPROCESSORS_ONLN), CpuModel().c_str());
   std::printf("load average before: %s; after: %s\n\n", loadBefore.c_str(),
               ReadFirstLine("/proc/loadavg").c_str());
   t.Print();
@@ -792,14 +842,33 @@ bool StartSDL() {
   return true;
 }
 
+// The allocation rows are only worth their zeros if both sides' allocations are
+// seen: one SDL_malloc and one operator new must each count once.
+bool AllocationsAreCounted() {
+  const std::uint64_t before = Allocations();
+  void* block = SDL_malloc(16);
+  benchmark::DoNotOptimize(block);
+  SDL_free(block);
+  const std::uint64_t afterSdl = Allocations();
+  auto* object = new int(1);
+  benchmark::DoNotOptimize(object);
+  delete object;
+  if (afterSdl - before == 1 && Allocations() - afterSdl == 1) return true;
+  std::fprintf(stderr, "allocation counting does not see %s allocations\n",
+               afterSdl - before != 1 ? "SDL2's" : "operator new's");
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::string started = LocalTime("%Y-%m-%d %H:%M");
   const std::string loadBefore = ReadFirstLine("/proc/loadavg");
   // Hermetic before anything touches our service: virtual controllers only.
   setenv("VORLANE_JOYSTICK_BACKENDS", "virtual", 1);
   unsetenv("VORLANE_JOYSTICK_DEVICES");
   if (!StartSDL()) return 1;
+  if (!AllocationsAreCounted()) return 1;
 
   // Defaults that the command line may override: five repetitions of the loops,
   // interleaved at random, so that a burst of load elsewhere hits both sides alike.
@@ -816,7 +885,7 @@ int main(int argc, char** argv) {
   TCollector collector;
   benchmark::RunSpecifiedBenchmarks(&collector);
   benchmark::Shutdown();
-  PrintTable(collector.Results, loadBefore);
+  PrintTable(collector.Results, started, loadBefore);
 
   SDL_JoystickClose(g_sdl);
   SDL_JoystickDetachVirtual(0);

@@ -303,7 +303,7 @@ struct TFixedFileInfo {
   std::uint32_t FileDateLS = 0;
 };
 struct TVersionStringTable {
-  String Key;                                  // "040904E4"
+  String Key;                                     // "040904E4"
   std::vector<std::pair<String, String>> Values;  // in stored order
 };
 struct TVersionInfo {

@@ -14,8 +14,8 @@ const std::uint32_t kStandardPalette[16] = {
 namespace {
 
 const char* const kColourNames[16] = {
-    "black", "maroon", "green", "olive", "navy",    "purple", "teal", "gray",
-    "silver", "red",   "lime",  "yellow", "blue",   "fuchsia", "aqua", "white",
+    "black",  "maroon", "green", "olive",  "navy", "purple",  "teal", "gray",
+    "silver", "red",    "lime",  "yellow", "blue", "fuchsia", "aqua", "white",
 };
 constexpr int kTransparent = 16;
 constexpr int kMaxSide = 256;
@@ -30,12 +30,12 @@ void Put32(TBytes& out, std::uint32_t v) {
 }
 
 void PutHeader(TBytes& out, int width, int height, std::uint32_t imageSize) {
-  Put32(out, 40);                              // biSize
+  Put32(out, 40);  // biSize
   Put32(out, static_cast<std::uint32_t>(width));
   Put32(out, static_cast<std::uint32_t>(height));
-  Put16(out, 1);   // biPlanes
-  Put16(out, 4);   // biBitCount
-  Put32(out, 0);   // biCompression: BI_RGB
+  Put16(out, 1);  // biPlanes
+  Put16(out, 4);  // biBitCount
+  Put32(out, 0);  // biCompression: BI_RGB
   Put32(out, imageSize);
   Put32(out, 0);   // biXPelsPerMeter
   Put32(out, 0);   // biYPelsPerMeter
@@ -149,7 +149,8 @@ TBytes MakeIconImage(const TPicture& p) {
   const std::uint32_t colourBytes = RowBytes(p.Width, 4) * static_cast<std::uint32_t>(p.Height);
   const std::uint32_t maskRow = RowBytes(p.Width, 1);
   TBytes out;
-  PutHeader(out, p.Width, p.Height * 2, colourBytes + maskRow * static_cast<std::uint32_t>(p.Height));
+  PutHeader(out, p.Width, p.Height * 2,
+            colourBytes + maskRow * static_cast<std::uint32_t>(p.Height));
   PutPalette(out);
   PutColourRows(out, p);
   for (int y = p.Height - 1; y >= 0; --y) {

@@ -82,8 +82,7 @@ class TLexer {
 
  private:
   static bool IsWordChar(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '_';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
   }
 
   void SkipBlanks() {
@@ -122,12 +121,23 @@ class TLexer {
       if (FPos >= FText.size()) Fail(FLine, "a string that never ends");
       const char e = FText[FPos++];
       switch (e) {
-        case 'n': out.push_back('\n'); break;
-        case 't': out.push_back('\t'); break;
-        case '0': out.push_back('\0'); break;
-        case '\\': out.push_back('\\'); break;
-        case '"': out.push_back('"'); break;
-        default: Fail(FLine, std::string("unknown escape '\\") + e + "'");
+        case 'n':
+          out.push_back('\n');
+          break;
+        case 't':
+          out.push_back('\t');
+          break;
+        case '0':
+          out.push_back('\0');
+          break;
+        case '\\':
+          out.push_back('\\');
+          break;
+        case '"':
+          out.push_back('"');
+          break;
+        default:
+          Fail(FLine, std::string("unknown escape '\\") + e + "'");
       }
     }
   }
@@ -293,8 +303,8 @@ class TParser {
 
   static bool Constant(const std::string& word, std::uint32_t& v) {
     static const std::map<std::string, std::uint32_t> constants = {
-        {"LANG_NEUTRAL", 0x00},    {"SUBLANG_NEUTRAL", 0x00}, {"LANG_ENGLISH", 0x09},
-        {"SUBLANG_ENGLISH_US", 0x01}, {"LANG_GERMAN", 0x07},  {"SUBLANG_GERMAN", 0x01},
+        {"LANG_NEUTRAL", 0x00},       {"SUBLANG_NEUTRAL", 0x00}, {"LANG_ENGLISH", 0x09},
+        {"SUBLANG_ENGLISH_US", 0x01}, {"LANG_GERMAN", 0x07},     {"SUBLANG_GERMAN", 0x01},
     };
     auto it = constants.find(word);
     if (it == constants.end()) return false;
@@ -345,9 +355,10 @@ class TParser {
     for (const TResource& r : FResources)
       if (r.Type.Ordinal == type.Ordinal && r.Type.Name == type.Name &&
           r.Name.Ordinal == name.Ordinal && r.Name.Name == name.Name && r.Language == language)
-        FLexer.Fail(FToken.Line, "a second resource " +
-                                     (name.Name.empty() ? std::to_string(name.Ordinal) : name.Name) +
-                                     " of the same type and language");
+        FLexer.Fail(FToken.Line,
+                    "a second resource " +
+                        (name.Name.empty() ? std::to_string(name.Ordinal) : name.Name) +
+                        " of the same type and language");
     FResources.push_back({std::move(type), std::move(name), language, flags, std::move(data)});
   }
 
@@ -454,8 +465,10 @@ class TParser {
 
   void VersionInfo(const TId& name) {
     std::uint32_t fixed[13] = {Packages::VS_FFI_SIGNATURE, 0x00010000};
-    const std::map<std::string, int> single = {{"FILEFLAGSMASK", 6}, {"FILEFLAGS", 7},
-                                               {"FILEOS", 8},        {"FILETYPE", 9},
+    const std::map<std::string, int> single = {{"FILEFLAGSMASK", 6},
+                                               {"FILEFLAGS", 7},
+                                               {"FILEOS", 8},
+                                               {"FILETYPE", 9},
                                                {"FILESUBTYPE", 10}};
     std::uint16_t language = FLanguage;
     while (FToken.Kind == TTokenKind::Word) {

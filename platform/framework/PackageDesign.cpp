@@ -22,8 +22,8 @@ void WithdrawDesignRegistrations(HMODULE module) {
       DesignIntf::GetPropertyEditorRegistrations();
   const std::vector<DesignIntf::TPropertyMapperFunc> mappers = DesignIntf::GetPropertyMappers();
 
-  bool touched = std::ranges::any_of(editors, editorInModule) ||
-                 std::ranges::any_of(mappers, mapperInModule);
+  bool touched =
+      std::ranges::any_of(editors, editorInModule) || std::ranges::any_of(mappers, mapperInModule);
   for (const DesignIntf::TPalettePage& page : palette)
     touched = touched || std::ranges::any_of(page.Classes, inModule);
   if (!touched) return;

@@ -91,19 +91,32 @@ String TResourceId::Text() const {
 String TResourceId::TypeText() const {
   if (!IsOrdinal()) return FName;
   switch (FOrdinal) {
-    case 1: return u"CURSOR";
-    case RT_BITMAP: return u"BITMAP";
-    case RT_ICON: return u"ICON";
-    case 4: return u"MENU";
-    case 5: return u"DIALOG";
-    case 6: return u"STRING";
-    case 9: return u"ACCELERATOR";
-    case RT_RCDATA: return u"RCDATA";
-    case 12: return u"GROUP_CURSOR";
-    case RT_GROUP_ICON: return u"GROUP_ICON";
-    case RT_VERSION: return u"VERSION";
-    case 24: return u"MANIFEST";
-    default: return Text();
+    case 1:
+      return u"CURSOR";
+    case RT_BITMAP:
+      return u"BITMAP";
+    case RT_ICON:
+      return u"ICON";
+    case 4:
+      return u"MENU";
+    case 5:
+      return u"DIALOG";
+    case 6:
+      return u"STRING";
+    case 9:
+      return u"ACCELERATOR";
+    case RT_RCDATA:
+      return u"RCDATA";
+    case 12:
+      return u"GROUP_CURSOR";
+    case RT_GROUP_ICON:
+      return u"GROUP_ICON";
+    case RT_VERSION:
+      return u"VERSION";
+    case 24:
+      return u"MANIFEST";
+    default:
+      return Text();
   }
 }
 
@@ -163,8 +176,8 @@ std::vector<TResource> ParseResources(std::span<const std::byte> image, std::str
     header.U32("a resource header");  // characteristics
     r.Seek(start + headerSize, "a resource header");
     res.Data = r.Bytes(dataSize, "a resource's data");
-    const bool marker = res.Type.IsOrdinal() && res.Type.Ordinal() == 0 &&
-                        res.Name.IsOrdinal() && res.Name.Ordinal() == 0;
+    const bool marker = res.Type.IsOrdinal() && res.Type.Ordinal() == 0 && res.Name.IsOrdinal() &&
+                        res.Name.Ordinal() == 0;
     if (marker) {
       if (dataSize != 0) r.Malformed("the empty first resource holds data");
       continue;
@@ -194,8 +207,7 @@ std::span<const std::byte> LoadResource(HMODULE module, const TResourceId& type,
                                         const TResourceId& name) {
   if (auto r = FindResource(module, type, name)) return r->Data;
   throw EPackageError(u"Resource " + name.Text() + u" of type " + type.TypeText() +
-                      u" not found in '" + System::Utf8ToString(GetModuleFileName(module)) +
-                      u"'.");
+                      u" not found in '" + System::Utf8ToString(GetModuleFileName(module)) + u"'.");
 }
 
 // --- Package information -----------------------------------------------------------------
@@ -206,8 +218,8 @@ void CheckName(const TByteReader& r, std::uint8_t hash, const std::string& name,
                std::string_view what) {
   if (name.empty()) r.Malformed(std::string(what) + " is empty");
   if (NameHash(name) != hash)
-    r.Malformed("the hash of " + std::string(what) + " '" + name + "' is " +
-                std::to_string(hash) + ", not " + std::to_string(NameHash(name)));
+    r.Malformed("the hash of " + std::string(what) + " '" + name + "' is " + std::to_string(hash) +
+                ", not " + std::to_string(NameHash(name)));
 }
 
 constexpr std::uint32_t kMaxEntries = 4096;
@@ -299,8 +311,8 @@ TVersionInfo DecodeVersionInfo(std::span<const std::byte> data, std::string_view
       b.Align4();
       const std::size_t valueBytes =
           block.Type == 1 ? std::size_t{block.ValueLength} * 2 : block.ValueLength;
-      block.Value = b.Bytes(valueBytes, "the value of version block '" +
-                                            System::StringToUtf8(block.Key) + "'");
+      block.Value = b.Bytes(valueBytes,
+                            "the value of version block '" + System::StringToUtf8(block.Key) + "'");
       for (b.Align4(); b.Remaining() > 0; b.Align4()) {
         if (depth >= 3) b.Malformed("version blocks are nested too deeply");
         TBlock child = Read(b.Offset(), end, depth + 1);
@@ -321,13 +333,12 @@ TVersionInfo DecodeVersionInfo(std::span<const std::byte> data, std::string_view
 
   TVersionInfo info;
   TByteReader fixed(root.Value, where);
-  std::uint32_t* fields[] = {&info.Fixed.Signature,        &info.Fixed.StrucVersion,
-                             &info.Fixed.FileVersionMS,    &info.Fixed.FileVersionLS,
-                             &info.Fixed.ProductVersionMS, &info.Fixed.ProductVersionLS,
-                             &info.Fixed.FileFlagsMask,    &info.Fixed.FileFlags,
-                             &info.Fixed.FileOS,           &info.Fixed.FileType,
-                             &info.Fixed.FileSubtype,      &info.Fixed.FileDateMS,
-                             &info.Fixed.FileDateLS};
+  std::uint32_t* fields[] = {
+      &info.Fixed.Signature,     &info.Fixed.StrucVersion,     &info.Fixed.FileVersionMS,
+      &info.Fixed.FileVersionLS, &info.Fixed.ProductVersionMS, &info.Fixed.ProductVersionLS,
+      &info.Fixed.FileFlagsMask, &info.Fixed.FileFlags,        &info.Fixed.FileOS,
+      &info.Fixed.FileType,      &info.Fixed.FileSubtype,      &info.Fixed.FileDateMS,
+      &info.Fixed.FileDateLS};
   for (std::uint32_t* f : fields) *f = fixed.U32("the fixed file information");
   if (info.Fixed.Signature != VS_FFI_SIGNATURE)
     r.Malformed("the fixed file information has the wrong signature");

@@ -107,8 +107,7 @@ class TModuleHandle {
     if (module == 0 || ::dladdr(reinterpret_cast<const void*>(module), &info) == 0 ||
         reinterpret_cast<HMODULE>(info.dli_fbase) != module)
       return;
-    if (info.dli_fname != nullptr)
-      FOwned = ::dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD);
+    if (info.dli_fname != nullptr) FOwned = ::dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD);
     if (FOwned == nullptr) {  // the program itself is not found by its file name
       void* self = ::dlopen(nullptr, RTLD_LAZY);
       if (self != nullptr && InstanceOfHandle(self) == module)
@@ -208,7 +207,8 @@ namespace {
 // Opens a library; `kind` ("library", "package") names it in the message of a failure.
 HMODULE OpenLibrary(const std::string& path, std::u16string_view kind) {
   const String what = u"Cannot load " + String(kind) + u" " + Quoted(path) + u": ";
-  if (path.empty()) throw EPackageError(u"Cannot load a " + String(kind) + u" without a file name.");
+  if (path.empty())
+    throw EPackageError(u"Cannot load a " + String(kind) + u" without a file name.");
   ::dlerror();
   void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) throw EPackageError(what + System::Utf8ToString(DlError()) + u".");
@@ -349,8 +349,8 @@ void PackageUnload(const TPackageInfoTable*, TLibModule* module) {
 namespace {
 
 constexpr std::array<const char*, 12> kFrameworkUnits = {
-    "System",     "Closure",       "TypInfo",   "Classes",  "Messages",   "joystickapi",
-    "Forms",      "FormData",      "DesignIntf", "DesignEditors", "Inspector", "Packages"};
+    "System", "Closure",  "TypInfo",    "Classes",       "Messages",  "joystickapi",
+    "Forms",  "FormData", "DesignIntf", "DesignEditors", "Inspector", "Packages"};
 
 std::int32_t gFrameworkUnitCounts[kFrameworkUnits.size()] = {};
 
@@ -404,8 +404,9 @@ void CheckPackageFile(const std::string& path, const TPackageInfo& info, const s
         refuse("it is already loaded (as '" + p.Public.Path + "').");
   }
   for (const TPackageName& required : info.Requires) {
-    bool available = std::ranges::any_of(
-        FrameworkPackages(), [&](std::string_view f) { return detail::SameName(f, required.Name); });
+    bool available = std::ranges::any_of(FrameworkPackages(), [&](std::string_view f) {
+      return detail::SameName(f, required.Name);
+    });
     for (const TLoadedPackage& p : loaded)
       available = available || detail::SameName(p.Info.Package.Name, required.Name);
     if (!available) refuse("it requires package '" + required.Name + "', which is not loaded.");

@@ -143,18 +143,25 @@ struct TThreadLoop::TImpl {
                                ": called from a thread that does not own the loop"));
   }
 
-  // Caller holds QueueLock.
-  void SignalLocked() {
-    if (WakePending) return;
+  // Caller holds QueueLock. True when the caller must WriteWake after unlocking.
+  bool SignalLocked() {
+    if (WakePending) return false;
     WakePending = true;
+    return true;
+  }
+  void WriteWake() {
     const std::uint64_t one = 1;
     while (write(WakeFd, &one, sizeof one) < 0 && errno == EINTR) {
     }
   }
 
   void Signal() {
-    std::lock_guard lock(QueueLock);
-    SignalLocked();
+    bool wake;
+    {
+      std::lock_guard lock(QueueLock);
+      wake = SignalLocked();
+    }
+    if (wake) WriteWake();
   }
 
   void SignalIfOtherThread() {
@@ -212,17 +219,19 @@ struct TThreadLoop::TImpl {
     }
   }
 
-  bool DispatchMessages() {
+  bool DispatchMessages(bool wakeReadable) {
     std::size_t pending;
+    bool drain;
     {
       std::lock_guard lock(QueueLock);
-      if (WakePending) {
-        std::uint64_t count;
-        while (read(WakeFd, &count, sizeof count) < 0 && errno == EINTR) {
-        }
-        WakePending = false;
-      }
+      drain = WakePending || wakeReadable;
+      WakePending = false;
       pending = Queue.Size();
+    }
+    if (drain) {
+      std::uint64_t count;
+      while (read(WakeFd, &count, sizeof count) < 0 && errno == EINTR) {
+      }
     }
     bool did = false;
     for (; pending > 0; --pending) {
@@ -294,7 +303,7 @@ struct TThreadLoop::TImpl {
 
   bool RunPass(TPassScratch& s, bool polled) {
     const std::uint64_t serial = ++PassSerial;
-    bool did = DispatchMessages();
+    bool did = DispatchMessages(!s.PollFds.empty() && (s.PollFds[0].revents & POLLIN) != 0);
     did = RunTimers(s) || did;
     if (polled) did = RunWatches(s, serial) || did;
     return did;
@@ -362,9 +371,13 @@ void TLoopAccess::Enqueue(TThreadLoop& loop, const TQueuedMessage& message) {
   // The owner thread is not waiting while it posts; it sees the queue before it
   // waits again, so only other threads need to wake it.
   const bool otherThread = !d.IsOwnerThread();
-  std::lock_guard lock(d.QueueLock);
-  d.Queue.Push(message);
-  if (otherThread) d.SignalLocked();
+  bool wake = false;
+  {
+    std::lock_guard lock(d.QueueLock);
+    d.Queue.Push(message);
+    if (otherThread) wake = d.SignalLocked();
+  }
+  if (wake) d.WriteWake();
 }
 
 TThreadLoop* TLoopAccess::CurrentOrNull() {

@@ -649,7 +649,8 @@ class TCore {
         } catch (const std::exception& e) {
           Report(std::string("VORLANE_JOYSTICK_DEVICES: ") + e.what());
         }
-        if (replay) OpenLocked(*replay, std::move(replay));
+        // The reference is taken first: the argument's move may happen before *replay.
+        if (TJoystickDriver* opened = replay.get()) OpenLocked(*opened, std::move(replay));
       }
     }
     if (evdev) {
@@ -659,7 +660,7 @@ class TCore {
       } catch (const std::exception& e) {
         Report(std::string("joystick backend 'evdev' failed to start: ") + e.what());
       }
-      if (driver) OpenLocked(*driver, std::move(driver));
+      if (TJoystickDriver* opened = driver.get()) OpenLocked(*opened, std::move(driver));
     }
   }
 

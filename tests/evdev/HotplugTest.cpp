@@ -153,6 +153,14 @@ TEST_F(THubFixture, NodesThatOpenOnlyLater) {
   EXPECT_EQ(Host.Count(TKind::Removed), 0u);
   EXPECT_EQ(Io.OpenCount("event7"), 1);
 
+  // A permission change on a node whose device is gone (before any read noticed it)
+  // unplugs the device.
+  Io.Vanish("event7");
+  Io.TakeWakes();
+  Io.Push({TWake::TKind::AttribChanged, "event7", 0});
+  Pump();
+  EXPECT_EQ(Host.Count(TKind::Removed), 1u);
+
   // A node created while not yet readable is retried when its permissions change.
   Io.PlugIn("event8", Make(TwoAxisJoystick), EPERM);
   Pump();

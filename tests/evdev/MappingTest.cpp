@@ -373,10 +373,21 @@ TEST(EvdevMapping, IdentityPrefersTheMostSpecific) {
   EXPECT_EQ(MapDevice(FlightStick().Uniq("A1").Get()).Info.Identity, "uniq:A1");
 }
 
-TEST(EvdevMapping, NamesAreConvertedFromUtf8) {
+TEST(EvdevMapping, NamesAreConvertedFromUtf8AndCutToFit) {
   TDeviceBuilder b("Manette \xc3\xa9l\xc3\xa9gante \xf0\x9f\x8e\xae", 1, 1);
   b.Key(BTN_SOUTH);
   EXPECT_EQ(MapDevice(b.Get()).Info.Name, u"Manette \u00e9l\u00e9gante \U0001F3AE");
+
+  // szPname holds 31 units and its zero; a pair of surrogates is never split.
+  const std::string thirty(30, 'x');
+  EXPECT_EQ(FitUnits(thirty, NameUnits), std::u16string(30, u'x'));
+  EXPECT_EQ(FitUnits(thirty + "yz", NameUnits), std::u16string(30, u'x') + u"y");
+  EXPECT_EQ(FitUnits(thirty + "\xf0\x9f\x8e\xae", NameUnits), std::u16string(30, u'x'));
+  EXPECT_EQ(FitUnits(std::string(29, 'x') + "\xf0\x9f\x8e\xae", NameUnits),
+            std::u16string(29, u'x') + u"\U0001F3AE");
+  TDeviceBuilder longName("DragonRise Inc.   Generic   USB  Joystick  ", 1, 1);
+  longName.Key(BTN_TRIGGER);
+  EXPECT_EQ(MapDevice(longName.Get()).Info.Name, u"DragonRise Inc.   Generic   USB");
 }
 
 }  // namespace

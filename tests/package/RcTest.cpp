@@ -29,10 +29,9 @@ class ResourceCompiler : public ::testing::Test {
   // Runs the compiler on script.rc; answers its exit code, with its messages in Errors.
   int Compile(const std::string& script) {
     Write("script.rc", script);
-    const std::string command = std::string("'") + VORLANE_RC_FILE + "' '" +
-                                (FDir / "script.rc").string() + "' --res '" +
-                                (FDir / "out.res").string() + "' 2>'" +
-                                (FDir / "errors.txt").string() + "'";
+    const std::string command =
+        std::string("'") + VORLANE_RC_FILE + "' '" + (FDir / "script.rc").string() + "' --res '" +
+        (FDir / "out.res").string() + "' 2>'" + (FDir / "errors.txt").string() + "'";
     const int status = std::system(command.c_str());
     std::ifstream in(FDir / "errors.txt");
     std::stringstream text;
@@ -62,12 +61,13 @@ TEST_F(ResourceCompiler, CompilesDataItemsAndLanguages) {
   ASSERT_EQ(resources.size(), 2u);
   EXPECT_EQ(resources[0].Name.Text(), u"DATA");
   EXPECT_EQ(resources[0].Language, 0x0409);
-  const std::vector<std::uint8_t> expected = {1, 3, 2, 7, 6, 5, 4, 'a', 'b', 'c', 0, 0xC4, 'A',
-                                              'b', 0, 3, 'x', 'y', 'z', 0, 0, 0, 0, 0};
+  const std::vector<std::uint8_t> expected = {1,   3,   2, 7, 6,   5,   4,   'a', 'b', 'c', 0, 0xC4,
+                                              'A', 'b', 0, 3, 'x', 'y', 'z', 0,   0,   0,   0, 0};
   const auto data = resources[0].Data;
-  EXPECT_EQ(std::vector<std::uint8_t>(reinterpret_cast<const std::uint8_t*>(data.data()),
-                                      reinterpret_cast<const std::uint8_t*>(data.data()) + data.size()),
-            expected);
+  EXPECT_EQ(
+      std::vector<std::uint8_t>(reinterpret_cast<const std::uint8_t*>(data.data()),
+                                reinterpret_cast<const std::uint8_t*>(data.data()) + data.size()),
+      expected);
   EXPECT_EQ(resources[1].Name.Text(), u"#7");
   EXPECT_EQ(resources[1].Language, 0);
   EXPECT_TRUE(resources[1].Data.empty());

@@ -66,11 +66,12 @@ TEST_F(PackageResources, AreTheListedOnesWithTheirSizesAndLanguages) {
   for (const Packages::TResource& r : Packages::EnumResources(FPackage))
     found.push_back(System::StringToUtf8(r.Type.TypeText() + u" " + r.Name.Text() + u" ") +
                     std::to_string(r.Language) + " " + std::to_string(r.Data.size()));
-  EXPECT_EQ(found, (std::vector<std::string>{
-                       "RCDATA PACKAGEINFO 0 96", "RCDATA DESCRIPTION 0 56",
-                       "RCDATA PACKAGEOPTIONS 0 144", "BITMAP TJOYSTICK 1033 392",
-                       "ICON #1 1033 744", "GROUP_ICON MAINICON 1033 20", "VERSION #1 1033 " +
-                           std::to_string(Get(RT_VERSION, std::uint16_t{1}).Data.size())}));
+  EXPECT_EQ(
+      found,
+      (std::vector<std::string>{
+          "RCDATA PACKAGEINFO 0 96", "RCDATA DESCRIPTION 0 56", "RCDATA PACKAGEOPTIONS 0 144",
+          "BITMAP TJOYSTICK 1033 392", "ICON #1 1033 744", "GROUP_ICON MAINICON 1033 20",
+          "VERSION #1 1033 " + std::to_string(Get(RT_VERSION, std::uint16_t{1}).Data.size())}));
   // Names are found without regard to case, and only with their type.
   EXPECT_TRUE(Packages::FindResource(FPackage, RT_BITMAP, u"TJoystick").has_value());
   EXPECT_FALSE(Packages::FindResource(FPackage, RT_RCDATA, u"TJOYSTICK").has_value());
@@ -168,13 +169,13 @@ TEST_F(PackageResources, PaletteBitmapIsAJoystickOnSilver) {
   EXPECT_EQ(r.Language, 0x0409);
   const auto d = r.Data;
   ASSERT_EQ(d.size(), 40u + 64u + 288u);
-  EXPECT_EQ(U32(d, 0), 40u);   // header size
-  EXPECT_EQ(U32(d, 4), 24u);   // width
-  EXPECT_EQ(U32(d, 8), 24u);   // height: positive, rows bottom up
-  EXPECT_EQ(U16(d, 12), 1u);   // planes
-  EXPECT_EQ(U16(d, 14), 4u);   // bits per pixel
-  EXPECT_EQ(U32(d, 16), 0u);   // uncompressed
-  EXPECT_EQ(U32(d, 20), 288u);  // image size
+  EXPECT_EQ(U32(d, 0), 40u);                         // header size
+  EXPECT_EQ(U32(d, 4), 24u);                         // width
+  EXPECT_EQ(U32(d, 8), 24u);                         // height: positive, rows bottom up
+  EXPECT_EQ(U16(d, 12), 1u);                         // planes
+  EXPECT_EQ(U16(d, 14), 4u);                         // bits per pixel
+  EXPECT_EQ(U32(d, 16), 0u);                         // uncompressed
+  EXPECT_EQ(U32(d, 20), 288u);                       // image size
   EXPECT_TRUE(U32(d, 32) == 16 || U32(d, 32) == 0);  // colours used
   ExpectPalette(d, 40);
 
@@ -212,12 +213,12 @@ TEST_F(PackageResources, IconGroupWithOne32x32Image) {
   EXPECT_EQ(group.Language, 0x0409);
   const auto g = group.Data;
   ASSERT_EQ(g.size(), 20u);
-  EXPECT_EQ(U16(g, 0), 0u);   // reserved
-  EXPECT_EQ(U16(g, 2), 1u);   // icons
-  EXPECT_EQ(U16(g, 4), 1u);   // one image
-  EXPECT_EQ(U8(g, 6), 32u);   // width
-  EXPECT_EQ(U8(g, 7), 32u);   // height
-  EXPECT_EQ(U8(g, 8), 16u);   // colours
+  EXPECT_EQ(U16(g, 0), 0u);  // reserved
+  EXPECT_EQ(U16(g, 2), 1u);  // icons
+  EXPECT_EQ(U16(g, 4), 1u);  // one image
+  EXPECT_EQ(U8(g, 6), 32u);  // width
+  EXPECT_EQ(U8(g, 7), 32u);  // height
+  EXPECT_EQ(U8(g, 8), 16u);  // colours
   EXPECT_EQ(U8(g, 9), 0u);
   EXPECT_EQ(U16(g, 10), 1u);  // planes
   EXPECT_EQ(U16(g, 12), 4u);  // bits per pixel
@@ -237,7 +238,8 @@ TEST_F(PackageResources, IconGroupWithOne32x32Image) {
   ExpectPalette(d, 40);
   // The mask (1 = transparent), bottom row first, 4 bytes a row, after 512 bytes of colour.
   auto transparent = [&](int x, int y) {
-    return (U8(d, 104 + 512 + static_cast<std::size_t>((31 - y) * 4 + x / 8)) >> (7 - x % 8) & 1) != 0;
+    return (U8(d, 104 + 512 + static_cast<std::size_t>((31 - y) * 4 + x / 8)) >> (7 - x % 8) & 1) !=
+           0;
   };
   EXPECT_TRUE(transparent(0, 0));
   EXPECT_TRUE(transparent(31, 31));
@@ -283,18 +285,18 @@ TEST_F(PackageResources, VersionRecord) {
   EXPECT_EQ(root.Type, 0u);
   ASSERT_EQ(root.ValueLength, 52u);
   const std::size_t f = root.Value;
-  EXPECT_EQ(U32(d, f), 0xFEEF04BDu);        // signature
-  EXPECT_EQ(U32(d, f + 4), 0x00010000u);    // structure version
-  EXPECT_EQ(U32(d, f + 8), 0x00010000u);    // file version 1.0
-  EXPECT_EQ(U32(d, f + 12), 0u);            //              .0.0
-  EXPECT_EQ(U32(d, f + 16), 0x00010000u);   // product version 1.0
-  EXPECT_EQ(U32(d, f + 20), 0u);            //                 .0.0
-  EXPECT_EQ(U32(d, f + 24), 0x3Fu);         // flags mask
-  EXPECT_EQ(U32(d, f + 28), 0u);            // flags
-  EXPECT_EQ(U32(d, f + 32), 0x4u);          // 32-bit Windows
-  EXPECT_EQ(U32(d, f + 36), 1u);            // an application
-  EXPECT_EQ(U32(d, f + 40), 0u);            // subtype
-  EXPECT_EQ(U32(d, f + 44), 0u);            // date
+  EXPECT_EQ(U32(d, f), 0xFEEF04BDu);       // signature
+  EXPECT_EQ(U32(d, f + 4), 0x00010000u);   // structure version
+  EXPECT_EQ(U32(d, f + 8), 0x00010000u);   // file version 1.0
+  EXPECT_EQ(U32(d, f + 12), 0u);           //              .0.0
+  EXPECT_EQ(U32(d, f + 16), 0x00010000u);  // product version 1.0
+  EXPECT_EQ(U32(d, f + 20), 0u);           //                 .0.0
+  EXPECT_EQ(U32(d, f + 24), 0x3Fu);        // flags mask
+  EXPECT_EQ(U32(d, f + 28), 0u);           // flags
+  EXPECT_EQ(U32(d, f + 32), 0x4u);         // 32-bit Windows
+  EXPECT_EQ(U32(d, f + 36), 1u);           // an application
+  EXPECT_EQ(U32(d, f + 40), 0u);           // subtype
+  EXPECT_EQ(U32(d, f + 44), 0u);           // date
   EXPECT_EQ(U32(d, f + 48), 0u);
 
   ASSERT_EQ(root.Children.size(), 2u);
@@ -304,8 +306,8 @@ TEST_F(PackageResources, VersionRecord) {
   const TVersionBlock& table = strings.Children[0];
   EXPECT_EQ(table.Key, u"040904E4");
   const std::pair<std::u16string, std::u16string> expected[] = {
-      {u"CompanyName", u""},     {u"FileDescription", u""},  {u"FileVersion", u"1.0.0.0"},
-      {u"InternalName", u""},    {u"LegalCopyright", u""},   {u"LegalTrademarks", u""},
+      {u"CompanyName", u""},      {u"FileDescription", u""}, {u"FileVersion", u"1.0.0.0"},
+      {u"InternalName", u""},     {u"LegalCopyright", u""},  {u"LegalTrademarks", u""},
       {u"OriginalFilename", u""}, {u"ProductName", u""},     {u"ProductVersion", u"1.0.0.0"},
       {u"Comments", u""}};
   ASSERT_EQ(table.Children.size(), std::size(expected));
@@ -331,8 +333,8 @@ TEST_F(PackageResources, VersionRecord) {
   const Packages::TVersionInfo info = Packages::DecodeVersionInfo(d, "version");
   EXPECT_EQ(Packages::VersionText(info.Fixed.FileVersionMS, info.Fixed.FileVersionLS), "1.0.0.0");
   ASSERT_EQ(info.StringTables.size(), 1u);
-  EXPECT_EQ(info.StringTables[0].Values[8], (std::pair<std::u16string, std::u16string>{
-                                                u"ProductVersion", u"1.0.0.0"}));
+  EXPECT_EQ(info.StringTables[0].Values[8],
+            (std::pair<std::u16string, std::u16string>{u"ProductVersion", u"1.0.0.0"}));
   EXPECT_EQ(info.Translations, std::vector<std::uint32_t>{0x04E40409});
 }
 

@@ -112,6 +112,16 @@ Options:
                       VORLANE_JOYSTICK_DEVICES=FILE[:FILE...] does the same at start
   --help              print this text
 
+Design packages (run by the package host joypackage, docs/package.md):
+  --package FILE      load the design package FILE through the package loader, call
+                      its Register and print its package information and what it
+                      registered; with it only these:
+  --resources         list the package's resources with their sizes, its
+                      description and its version
+  --bitmap FILE       write the palette bitmap as PNG (FILE ending in .png) or BMP
+  --inspect           show the rows of a new component through the package's editors
+  --no-register       load and unload the package without calling Register
+
 Exit codes:
   0  done
   1  an unexpected failure

@@ -4,10 +4,12 @@
 #include <exception>
 
 #include "Options.hpp"
+#include "PackageOptions.hpp"
 #include "Session.hpp"
 
 int main(int argc, char** argv) {
   using namespace vorlane::JoyInspect;
+  if (const int code = RunPackageMode(argc, argv); code >= 0) return code;
   TOptions options;
   try {
     options = ParseOptions(argc, argv);

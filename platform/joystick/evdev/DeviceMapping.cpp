@@ -30,8 +30,10 @@ std::int32_t Clamp(std::int32_t value, const TAxisRange& range) {
   return std::clamp(value, range.Min, range.Max);
 }
 
-int Sign(std::int64_t value) {
-  return (value > 0) - (value < 0);
+// -1, 0 or 1: where a hat axis stands relative to its rest; 0 for a missing axis.
+int HatDirection(bool present, std::int32_t value, std::int32_t rest) {
+  if (!present) return 0;
+  return (value > rest) - (value < rest);
 }
 
 bool SameState(const TDeviceState& a, const TDeviceState& b) {
@@ -83,7 +85,7 @@ TDeviceMapping MapDevice(const libevdev* device) {
   m.CodeOfAxis.fill(-1);
   m.ButtonOfCode.fill(-1);
 
-  m.Info.Name = System::Utf8ToString(Text(libevdev_get_name(device)));
+  m.Info.Name = FitUnits(Text(libevdev_get_name(device)), NameUnits);
   m.Info.Vendor = static_cast<std::uint16_t>(libevdev_get_id_vendor(device));
   m.Info.Product = static_cast<std::uint16_t>(libevdev_get_id_product(device));
   m.Info.Identity = IdentityOf(device);
@@ -141,16 +143,10 @@ TDeviceState ReadCurrentState(const libevdev* device, const TDeviceMapping& mapp
     ++state.ButtonsHeld;
     if (i < 32) state.Buttons |= 1u << i;
   }
-  const int dx =
-      mapping.HasHatX
-          ? Sign(static_cast<std::int64_t>(libevdev_get_event_value(device, EV_ABS, ABS_HAT0X)) -
-                 mapping.HatXRest)
-          : 0;
-  const int dy =
-      mapping.HasHatY
-          ? Sign(static_cast<std::int64_t>(libevdev_get_event_value(device, EV_ABS, ABS_HAT0Y)) -
-                 mapping.HatYRest)
-          : 0;
+  const int dx = HatDirection(mapping.HasHatX, libevdev_get_event_value(device, EV_ABS, ABS_HAT0X),
+                              mapping.HatXRest);
+  const int dy = HatDirection(mapping.HasHatY, libevdev_get_event_value(device, EV_ABS, ABS_HAT0Y),
+                              mapping.HatYRest);
   state.Pov = PovOf(dx, dy);
   return state;
 }
@@ -166,11 +162,8 @@ TStateTracker::TStateTracker(const TDeviceMapping& mapping, const libevdev* devi
 }
 
 void TStateTracker::UpdatePov(TReading& reading) const {
-  const int dx =
-      FMapping.HasHatX ? Sign(static_cast<std::int64_t>(reading.HatX) - FMapping.HatXRest) : 0;
-  const int dy =
-      FMapping.HasHatY ? Sign(static_cast<std::int64_t>(reading.HatY) - FMapping.HatYRest) : 0;
-  reading.State.Pov = PovOf(dx, dy);
+  reading.State.Pov = PovOf(HatDirection(FMapping.HasHatX, reading.HatX, FMapping.HatXRest),
+                            HatDirection(FMapping.HasHatY, reading.HatY, FMapping.HatYRest));
 }
 
 bool TStateTracker::Apply(std::uint16_t type, std::uint16_t code, std::int32_t value) {
@@ -236,6 +229,17 @@ bool TMappedDevice::Feed(std::uint16_t type, std::uint16_t code, std::int32_t va
   FState = FTracker.Current();
   state = FState;
   return true;
+}
+
+std::u16string FitUnits(std::string_view utf8, std::size_t units) {
+  std::u16string text = System::Utf8ToString(utf8);
+  if (units == 0) return {};
+  if (text.size() < units) return text;
+  std::size_t keep = units - 1;
+  // A high surrogate as the last unit kept would lose its partner.
+  if (keep > 0 && text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF) --keep;
+  text.resize(keep);
+  return text;
 }
 
 std::string CodeName(unsigned type, unsigned code) {

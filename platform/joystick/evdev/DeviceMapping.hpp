@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "joystick/JoystickDriver.hpp"
@@ -57,10 +58,10 @@ struct TDeviceMapping {
   std::int32_t HatYRest = 0;
 };
 
-// Builds the mapping of `device`. Info.Name, Vendor, Product, Axes, ButtonCount, Hat
-// and Identity come from the device; RegKey and Driver are left for the caller.
-// An axis whose range is empty or inverted (maximum <= minimum) cannot report a
-// position and is skipped, so the next code in its row takes its place.
+// Builds the mapping of `device`. Info.Name (cut to fit szPname), Vendor, Product, Axes,
+// ButtonCount, Hat and Identity come from the device; RegKey and Driver are left for the caller. An
+// axis whose range is empty or inverted (maximum <= minimum) cannot report a position and is
+// skipped, so the next code in its row takes its place.
 TDeviceMapping MapDevice(const libevdev* device);
 
 // The device's reading right now as libevdev knows it (for a kernel device, what
@@ -115,6 +116,14 @@ class TMappedDevice : public TJoystickDevice {
   mutable std::mutex FLock;
   TDeviceState FState;  // guarded by FLock
 };
+
+// Sizes, terminating zero included, of the capability record's texts.
+inline constexpr std::size_t NameUnits = 32;     // szPname, szRegKey
+inline constexpr std::size_t DriverUnits = 260;  // szOEMVxD
+
+// `utf8` as UTF-16, cut so that it fits `units` units with its terminating zero,
+// never inside a surrogate pair.
+std::u16string FitUnits(std::string_view utf8, std::size_t units);
 
 // The kernel's name of a code ("ABS_RZ", "BTN_SOUTH"), or "0x<hex>" when it has none.
 std::string CodeName(unsigned type, unsigned code);

@@ -63,10 +63,10 @@ void TEvdevHub::OpenNode(const std::string& name) {
 
   const std::string path = FIo.Directory() + "/" + name;
   TDeviceMapping mapping = MapDevice(device);
-  mapping.Info.RegKey = System::Utf8ToString(path);
+  mapping.Info.RegKey = FitUnits(path, NameUnits);
   std::string driver = "evdev " + path;
   if (const std::string phys = Text(libevdev_get_phys(device)); !phys.empty()) driver += " " + phys;
-  mapping.Info.Driver = System::Utf8ToString(driver);
+  mapping.Info.Driver = FitUnits(driver, DriverUnits);
 
   entry.Device = std::make_unique<TMappedDevice>(std::move(mapping), device);
   entry.Node = std::move(opened.Node);

@@ -38,14 +38,15 @@
 //   calibrated           (reading - minimum) * 65535 / (maximum - minimum), rounded down
 //   JOY_RETURNCENTERED   [minimum, rest] -> 0..32767, [rest, maximum] -> 32767..65535
 //   JOY_RETURNRAWDATA    reading - minimum, never negative
-// Buttons: wNumButtons is the count (it may exceed 32), dwButtons holds buttons 1..32,
-// dwButtonNumber counts every held button.
+// Buttons: the device reports its full count (wNumButtons shows at most 32), dwButtons
+// holds buttons 1..32, dwButtonNumber counts every held button.
 //
-// Capabilities: wMid/wPid = the device's USB vendor/product ids, szPname = its name
-// (UTF-8 to UTF-16), the axis ranges and counts above, szRegKey = the event node
-// ("/dev/input/event7"; for a replay the recording's file name), szOEMVxD = the
+// Capabilities: wMid/wPid = the device's USB vendor/product ids; szPname = its name,
+// UTF-8 to UTF-16, cut to 31 units so that its zero fits (never inside a surrogate
+// pair); the axis ranges and counts above; szRegKey = the event node
+// ("/dev/input/event7"; for a replay the recording's file name); szOEMVxD = the
 // driver and where the device sits ("evdev /dev/input/event7 usb-0000:00:14.0-2/input0",
-// for a replay "evemu replay <path>").
+// for a replay "evemu replay <path>"); both cut like szPname.
 #pragma once
 
 #include <memory>

@@ -38,8 +38,8 @@ void TReplayDriver::Open(TDriverHost& host) {
     const TRecording& recording = track.Recording;
     TDeviceMapping mapping = MapDevice(recording.Device.get());
     mapping.Info.Identity = "evemu:" + recording.FileName;
-    mapping.Info.RegKey = System::Utf8ToString(BaseName(recording.FileName));
-    mapping.Info.Driver = System::Utf8ToString("evemu replay " + recording.FileName);
+    mapping.Info.RegKey = FitUnits(BaseName(recording.FileName), NameUnits);
+    mapping.Info.Driver = FitUnits("evemu replay " + recording.FileName, DriverUnits);
     track.Device = std::make_unique<TMappedDevice>(std::move(mapping), recording.Device.get());
     track.Next = 0;
     track.Number = host.DeviceAdded(track.Device.get());

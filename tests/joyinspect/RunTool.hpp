@@ -6,21 +6,25 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.hpp"
+
 namespace vorlane::JoyInspect::testing {
 
-struct TRunResult {
-  int ExitCode = -1;  // -1 when it did not exit normally (a signal, a timeout)
-  std::string Out;
-  std::string Err;
-};
+using TRunResult = vorlane::testing::TChildResult;
 
 // Runs joyinspect with `args`. Its environment is the test's own without any
 // VORLANE_JOYSTICK_* variable, plus VORLANE_JOYSTICK_BACKENDS=virtual (no hardware
 // is looked at), plus `env`. The child is killed after `timeoutSeconds`.
-TRunResult RunJoyinspect(const std::vector<std::string>& args,
-                         const std::map<std::string, std::string>& env = {},
-                         int timeoutSeconds = 30);
+inline TRunResult RunJoyinspect(const std::vector<std::string>& args,
+                                const std::map<std::string, std::string>& env = {},
+                                int timeoutSeconds = 30) {
+  std::map<std::string, std::string> environment{{"VORLANE_JOYSTICK_BACKENDS", "virtual"}};
+  for (const auto& [name, value] : env) environment[name] = value;
+  return vorlane::testing::RunChild(JOYINSPECT_PATH, args, environment, timeoutSeconds);
+}
 
-std::vector<std::string> Lines(const std::string& text);
+inline std::vector<std::string> Lines(const std::string& text) {
+  return vorlane::testing::SplitLines(text);
+}
 
 }  // namespace vorlane::JoyInspect::testing

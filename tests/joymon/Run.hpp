@@ -6,22 +6,25 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.hpp"
+
 namespace vorlane::JoyMon::testing {
 
-struct TRunResult {
-  int ExitCode = -1;  // -1 when it did not exit normally (signal, timeout)
-  bool TimedOut = false;
-  std::string Out;
-  std::string Err;
-};
+using TRunResult = vorlane::testing::TChildResult;
 
 // The variables in `env` are set for the child on top of the test's own
 // environment, from which every VORLANE_JOYSTICK_* variable is removed first.
 // The child is killed after `timeoutSeconds`.
-TRunResult RunJoymon(const std::vector<std::string>& args,
-                     const std::map<std::string, std::string>& env, double timeoutSeconds = 30);
+inline TRunResult RunJoymon(const std::vector<std::string>& args,
+                            const std::map<std::string, std::string>& env,
+                            double timeoutSeconds = 30) {
+  return vorlane::testing::RunChild(VORLANE_BINARY_DIR "/tools/joymon/joymon", args, env,
+                                    timeoutSeconds);
+}
 
 // The output's lines, without their line ends.
-std::vector<std::string> Lines(const std::string& text);
+inline std::vector<std::string> Lines(const std::string& text) {
+  return vorlane::testing::SplitLines(text);
+}
 
 }  // namespace vorlane::JoyMon::testing

@@ -12,6 +12,8 @@
 // wakes that thread; the window is looked up again when the message is dispatched,
 // so a message for a window destroyed meanwhile is dropped, never delivered.
 // Messages from one thread to one loop are dispatched in the order they were posted.
+// A queue's storage doubles when it is full and is given back (shrunk to fit) by
+// the loop's thread after a pass that leaves it at most a quarter full.
 //
 // Passes. ProcessMessages (and HandleMessage after its wait) makes one pass:
 // it dispatches the messages that were queued when the pass began (messages posted
@@ -41,9 +43,12 @@
 // (CM_RELEASE) still queued for its windows, so released forms are freed, not
 // leaked; every other queued message is dropped. Then the thread's remaining
 // windows are destroyed (their handles become stale) and its sources are removed.
+// The loop's object lives on, inert, while a TLoopRef still holds it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "vorlane/Closure.hpp"
 #include "vorlane/System.hpp"
@@ -91,13 +96,60 @@ bool IsWindow(HWND window);
 // thread; does not allocate once the queue is warm. Returns false, and drops the
 // message, when the handle names no window.
 bool PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Tagged posting, for a source that posts a stream of messages it may end (a
+// capture of the joystick service). The tag travels beside the message in the
+// queue; the window still gets the plain record (Msg, WParam, LParam).
+//  - TThreadLoop::DiscardTagged drops every queued message of a tag, so nothing
+//    of a stream reaches its window after the stream has ended.
+//  - A replacing post stands for the newest state (a move): it overwrites the
+//    queued message of the same tag and number in place when no keeping post of
+//    that tag came after it; otherwise the older one is dropped and the new one
+//    queued at the end, behind the keeping messages. Either way at most one
+//    message per tag and number waits; keeping posts are all delivered, in order.
+//  - A tagged post never allocates: when the queue is full it returns QueueFull
+//    and queues nothing; the poster makes room with TThreadLoop::Reserve (with no
+//    lock of its own held) and posts again.
+using TMessageTag = std::uint64_t;
+// A tag no other call has returned; never 0.
+TMessageTag NewMessageTag();
+enum class TPostResult : std::uint8_t { Posted, NoWindow, QueueFull };
+enum class TPostKind : std::uint8_t { Keep, Replace };
+TPostResult PostTaggedMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, TMessageTag tag,
+                              TPostKind kind);
 // Delivers a message at once on the calling thread, which must own the window
 // (EMessageError otherwise). Returns the message's Result; 0 when the handle names
 // no window.
 LRESULT SendMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 
+class TThreadLoop;
+
+// A counted reference that keeps a loop's object alive, so that other threads may
+// still call its thread-safe operations (sources, Wake, DiscardTagged, Reserve)
+// after its thread has ended: they then do nothing. Copying does not allocate.
+class TLoopRef {
+ public:
+  TLoopRef() = default;
+  TLoopRef(const TLoopRef& other) noexcept;
+  TLoopRef(TLoopRef&& other) noexcept : FLoop(other.FLoop) { other.FLoop = nullptr; }
+  TLoopRef& operator=(TLoopRef other) noexcept {
+    std::swap(FLoop, other.FLoop);
+    return *this;
+  }
+  ~TLoopRef() { Reset(); }
+  void Reset() noexcept;
+  TThreadLoop* Get() const { return FLoop; }
+  TThreadLoop* operator->() const { return FLoop; }
+  explicit operator bool() const { return FLoop != nullptr; }
+
+ private:
+  friend class TThreadLoop;
+  TThreadLoop* FLoop = nullptr;  // counted
+};
+
 // The message loop of one thread. Each thread that owns windows has one; it is
-// created on first use and destroyed when the thread ends.
+// created on first use. When the thread ends the loop is shut down (see above)
+// and its object freed once no TLoopRef holds it.
 class TThreadLoop {
  public:
   using TId = std::uint64_t;
@@ -107,11 +159,15 @@ class TThreadLoop {
   static TThreadLoop& Current();
   // The loop of the thread that owns `window`; nullptr when it names no window.
   static TThreadLoop* OfWindow(HWND window);
+  // The same, held by a reference taken while the window was alive; empty when
+  // it names no window.
+  static TLoopRef PinOfWindow(HWND window);
 
   // Sources. Callable from any thread; callbacks run on the loop's own thread,
   // from its passes. A timer fires every `periodMs` milliseconds from now on.
   // Adding or removing a source from another thread wakes the loop so that it
   // recomputes its wait. Ids are never reused; removing an unknown id does nothing.
+  // Once the loop's thread has ended, nothing is added and the id is 0.
   TId AddTimer(std::uint32_t periodMs, Closure::TClosure<void()> onTick);
   TId AddWatch(int fd, Closure::TClosure<void()> onReadable);
   // After these return, the callback is not started again. Removing a source
@@ -132,18 +188,37 @@ class TThreadLoop {
   // Does not wait when a message is already queued or a timer already due.
   bool HandleMessage(int timeoutMs = -1);
 
-  // Statistics: how many times this loop's wait has returned.
+  // Any thread. Drops every queued message posted with `tag`. Never allocates.
+  void DiscardTagged(TMessageTag tag);
+  // Any thread, holding no lock that a poster to this loop holds: grows the
+  // queue so that at least `room` more messages fit.
+  void Reserve(std::size_t room);
+
+  // Statistics: how many times this loop's wait has returned; how many messages
+  // are queued, and how many the queue's storage holds.
   std::uint64_t GetWakeCount() const;
+  std::size_t GetQueueLength() const;
+  std::size_t GetQueueCapacity() const;
 
   TThreadLoop(const TThreadLoop&) = delete;
   TThreadLoop& operator=(const TThreadLoop&) = delete;
-  ~TThreadLoop();
 
  private:
   TThreadLoop();
+  ~TThreadLoop();
+  void Pin() noexcept;
+  void Unpin() noexcept;
   struct TImpl;
   TImpl* FImpl;
   friend struct TLoopAccess;
+  friend class TLoopRef;
 };
+
+inline TLoopRef::TLoopRef(const TLoopRef& other) noexcept : FLoop(other.FLoop) {
+  if (FLoop != nullptr) FLoop->Pin();
+}
+inline void TLoopRef::Reset() noexcept {
+  if (FLoop != nullptr) std::exchange(FLoop, nullptr)->Unpin();
+}
 
 }  // namespace vorlane::Messages

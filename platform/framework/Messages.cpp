@@ -5,7 +5,9 @@
 // dispatch take it shared, creating and destroying windows take it exclusively.
 // A poster keeps the shared lock while it puts the message into the owner's
 // queue, and a loop destroys its windows under the exclusive lock before it goes
-// away, so a poster never reaches a loop that has been destroyed.
+// away, so a poster never reaches a loop that has been destroyed, and
+// PinOfWindow can count a reference to the loop it finds.
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <mutex>
@@ -154,6 +156,22 @@ bool PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   return true;
 }
 
+TMessageTag NewMessageTag() {
+  static std::atomic<TMessageTag> last{0};
+  return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+TPostResult PostTaggedMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, TMessageTag tag,
+                              TPostKind kind) {
+  if (window == nullptr) return TPostResult::NoWindow;
+  TWindowTable& table = Table();
+  std::shared_lock lock(table.Lock);
+  TWindowSlot* slot = table.Find(window);
+  if (slot == nullptr) return TPostResult::NoWindow;
+  return TLoopAccess::EnqueueTagged(*slot->Loop, TQueuedMessage{window, msg, wParam, lParam, tag},
+                                    kind);
+}
+
 LRESULT SendMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (window == nullptr) return 0;
   TWndMethod proc;
@@ -177,6 +195,20 @@ TThreadLoop* TThreadLoop::OfWindow(HWND window) {
   std::shared_lock lock(table.Lock);
   TWindowSlot* slot = table.Find(window);
   return slot != nullptr ? slot->Loop : nullptr;
+}
+
+TLoopRef TThreadLoop::PinOfWindow(HWND window) {
+  TLoopRef ref;
+  if (window == nullptr) return ref;
+  TWindowTable& table = Table();
+  // A loop destroys its windows under the exclusive lock before it lets go of its
+  // thread's reference, so a loop found here is alive while the lock is held.
+  std::shared_lock lock(table.Lock);
+  if (TWindowSlot* slot = table.Find(window)) {
+    TLoopAccess::Pin(*slot->Loop);
+    ref.FLoop = slot->Loop;
+  }
+  return ref;
 }
 
 }  // namespace vorlane::Messages

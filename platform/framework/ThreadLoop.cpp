@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -28,6 +29,17 @@ namespace {
 using TClock = std::chrono::steady_clock;  // CLOCK_MONOTONIC
 
 constexpr std::size_t kInitialQueueCapacity = 64;
+// A queue keeps up to this much storage; beyond it, a pass that leaves the queue
+// at most a quarter full gives the rest back.
+constexpr std::size_t kKeptQueueCapacity = 4096;
+// How many (tag, number) pairs a loop remembers for replacing posts.
+constexpr std::size_t kTagEntries = 16;
+
+std::size_t CapacityFor(std::size_t count) {
+  std::size_t capacity = kInitialQueueCapacity;
+  while (capacity < count) capacity *= 2;
+  return capacity;
+}
 
 [[noreturn]] void RaiseSystemError(const char* what, int error) {
   throw EMessageError(
@@ -59,11 +71,19 @@ struct TPassScratch {
 thread_local TThreadLoop* t_loop = nullptr;
 thread_local bool t_loopEnded = false;
 
-// Destroys the thread's loop when the thread ends.
+// The latest post of one tag: with Msg 0, its latest keeping post; else its
+// pending replacing post with that number.
+struct TTagEntry {
+  TMessageTag Tag = 0;
+  UINT Msg = 0;
+  std::uint64_t Seq = 0;
+};
+
+// Shuts the thread's loop down when the thread ends.
 struct TLoopGuard {
   TLoopGuard() noexcept {}  // not constexpr: makes the guard register its destructor
   ~TLoopGuard() {
-    if (TThreadLoop* loop = t_loop) delete loop;  // t_loop stays set while it ends
+    if (TThreadLoop* loop = t_loop) TLoopAccess::EndThread(*loop);
     t_loop = nullptr;
     t_loopEnded = true;
   }
@@ -84,25 +104,38 @@ TMessageRing::TMessageRing(std::size_t capacity)
     : FItems(new TQueuedMessage[capacity]), FCapacity(capacity) {}
 
 void TMessageRing::Push(const TQueuedMessage& message) {
-  if (FCount == FCapacity) Grow();
+  if (FCount == FCapacity)
+    Exchange(std::unique_ptr<TQueuedMessage[]>(new TQueuedMessage[FCapacity * 2]), FCapacity * 2);
+  TryPush(message);
+}
+
+bool TMessageRing::TryPush(const TQueuedMessage& message) {
+  if (FCount == FCapacity) return false;
   FItems[(FHead + FCount) & (FCapacity - 1)] = message;
   ++FCount;
+  return true;
 }
 
 TQueuedMessage TMessageRing::Pop() {
   TQueuedMessage message = FItems[FHead];
   FHead = (FHead + 1) & (FCapacity - 1);
   --FCount;
+  ++FPopped;
   return message;
 }
 
-void TMessageRing::Grow() {
-  const std::size_t capacity = FCapacity * 2;
-  std::unique_ptr<TQueuedMessage[]> items(new TQueuedMessage[capacity]);
-  for (std::size_t i = 0; i < FCount; ++i) items[i] = FItems[(FHead + i) & (FCapacity - 1)];
-  FItems = std::move(items);
+TQueuedMessage* TMessageRing::AtSeq(std::uint64_t seq) {
+  if (seq < FPopped || seq >= NextSeq()) return nullptr;
+  return &At(static_cast<std::size_t>(seq - FPopped));
+}
+
+std::unique_ptr<TQueuedMessage[]> TMessageRing::Exchange(std::unique_ptr<TQueuedMessage[]> items,
+                                                         std::size_t capacity) {
+  for (std::size_t i = 0; i < FCount; ++i) items[i] = At(i);
+  std::swap(FItems, items);
   FCapacity = capacity;
   FHead = 0;
+  return items;
 }
 
 // --- TThreadLoop::TImpl -----------------------------------------------------------
@@ -119,12 +152,19 @@ struct TThreadLoop::TImpl {
 
   // The queue and the wake flag. WakePending is true exactly while a write to
   // WakeFd has not been consumed, so posters write at most once per wake.
-  std::mutex QueueLock;
+  mutable std::mutex QueueLock;
   TMessageRing Queue;
   bool WakePending = false;
+  std::array<TTagEntry, kTagEntries> TagEntries{};
+  std::size_t NextTagEntry = 0;  // the entry taken when none is free
+  std::atomic<std::size_t> CapacityHint{kInitialQueueCapacity};  // Queue.Capacity()
   std::atomic<std::uint64_t> WakeCount{0};
 
+  // References: the thread's own, and every TLoopRef.
+  std::atomic<std::uint32_t> Pins{1};
+
   std::mutex SourceLock;
+  bool Ended = false;  // the thread has ended: no sources are added
   std::vector<TTimer> Timers;
   std::vector<TWatch> Watches;
   TId NextId = 1;
@@ -166,6 +206,72 @@ struct TThreadLoop::TImpl {
 
   void SignalIfOtherThread() {
     if (!IsOwnerThread()) Signal();
+  }
+
+  // QueueLock held. The entry of (tag, msg), or nullptr.
+  TTagEntry* FindTagEntry(TMessageTag tag, UINT msg) {
+    for (TTagEntry& e : TagEntries)
+      if (e.Tag == tag && e.Msg == msg) return &e;
+    return nullptr;
+  }
+  // QueueLock held. Records that the message numbered `seq` is the latest of
+  // (tag, msg), in a free entry (one whose message has left the queue) or, with
+  // none free, in the next one round: that only costs a replacement.
+  void NoteTagEntry(TMessageTag tag, UINT msg, std::uint64_t seq) {
+    TTagEntry* entry = FindTagEntry(tag, msg);
+    for (std::size_t i = 0; entry == nullptr && i < TagEntries.size(); ++i)
+      if (TagEntries[i].Tag == 0 || TagEntries[i].Seq < Queue.FirstSeq()) entry = &TagEntries[i];
+    if (entry == nullptr) {
+      entry = &TagEntries[NextTagEntry];
+      NextTagEntry = (NextTagEntry + 1) % TagEntries.size();
+    }
+    *entry = TTagEntry{tag, msg, seq};
+  }
+
+  // QueueLock held. Replaces the pending message of the same tag and number, as
+  // PostTaggedMessage tells; false when it has to be queued at the end (an older
+  // one behind a keeping message is dropped only when there is room for that).
+  bool ReplaceInPlace(const TQueuedMessage& message) {
+    TTagEntry* entry = FindTagEntry(message.Tag, message.Msg);
+    if (entry == nullptr) return false;
+    TQueuedMessage* pending = Queue.AtSeq(entry->Seq);
+    if (pending == nullptr || pending->Window != message.Window || pending->Tag != message.Tag ||
+        pending->Msg != message.Msg)
+      return false;
+    const TTagEntry* kept = FindTagEntry(message.Tag, 0);
+    if (kept == nullptr || kept->Seq < entry->Seq) {
+      pending->WParam = message.WParam;
+      pending->LParam = message.LParam;
+      return true;
+    }
+    if (Queue.Room() > 0) pending->Window = nullptr;  // the new one goes behind the others
+    return false;
+  }
+
+  // Exchanges the queue's storage for one of `capacity` when `fits` (called under
+  // QueueLock with the queue) still agrees; allocates and frees with no lock held.
+  template <class F>
+  void Resize(std::size_t capacity, F fits) {
+    std::unique_ptr<TQueuedMessage[]> items(new TQueuedMessage[capacity]);
+    {
+      std::lock_guard lock(QueueLock);
+      if (!fits(Queue)) return;
+      items = Queue.Exchange(std::move(items), capacity);
+      CapacityHint.store(capacity, std::memory_order_relaxed);
+    }
+  }
+
+  // Owner thread, after a pass: gives back storage beyond what is kept.
+  void ShrinkQueue() {
+    if (CapacityHint.load(std::memory_order_relaxed) <= kKeptQueueCapacity) return;
+    std::size_t target;
+    {
+      std::lock_guard lock(QueueLock);
+      if (Queue.Size() * 4 > Queue.Capacity()) return;
+      target = CapacityFor(Queue.Size() * 2);
+    }
+    Resize(target,
+           [target](const TMessageRing& q) { return q.Size() <= target && q.Capacity() > target; });
   }
 
   bool HasQueued() {
@@ -241,12 +347,14 @@ struct TThreadLoop::TImpl {
         if (Queue.Size() == 0) break;  // a nested pass took them
         queued = Queue.Pop();
       }
+      if (queued.Window == nullptr) continue;  // dropped in place
       TWndMethod proc;
       if (!WindowTable::FindProc(queued.Window, Self, proc) || !proc) continue;
       TMessage message{queued.Msg, queued.WParam, queued.LParam, 0};
       did = true;
       proc(message);
     }
+    ShrinkQueue();
     return did;
   }
 
@@ -344,7 +452,8 @@ struct TThreadLoop::TImpl {
           queued = Queue.Pop();
         }
         TWndMethod proc;
-        if (queued.Msg != CM_RELEASE || !WindowTable::FindProc(queued.Window, Self, proc) || !proc)
+        if (queued.Msg != CM_RELEASE || queued.Window == nullptr ||
+            !WindowTable::FindProc(queued.Window, Self, proc) || !proc)
           continue;
         released = true;
         TMessage message{queued.Msg, queued.WParam, queued.LParam, 0};
@@ -375,13 +484,56 @@ void TLoopAccess::Enqueue(TThreadLoop& loop, const TQueuedMessage& message) {
   {
     std::lock_guard lock(d.QueueLock);
     d.Queue.Push(message);
+    d.CapacityHint.store(d.Queue.Capacity(), std::memory_order_relaxed);
     if (otherThread) wake = d.SignalLocked();
   }
   if (wake) d.WriteWake();
 }
 
+TPostResult TLoopAccess::EnqueueTagged(TThreadLoop& loop, const TQueuedMessage& message,
+                                       TPostKind kind) {
+  TThreadLoop::TImpl& d = *loop.FImpl;
+  const bool otherThread = !d.IsOwnerThread();
+  bool wake = false;
+  {
+    std::lock_guard lock(d.QueueLock);
+    if (kind == TPostKind::Replace && d.ReplaceInPlace(message)) return TPostResult::Posted;
+    const std::uint64_t seq = d.Queue.NextSeq();
+    if (!d.Queue.TryPush(message)) return TPostResult::QueueFull;
+    d.NoteTagEntry(message.Tag, kind == TPostKind::Replace ? message.Msg : 0, seq);
+    if (otherThread) wake = d.SignalLocked();
+  }
+  if (wake) d.WriteWake();
+  return TPostResult::Posted;
+}
+
 TThreadLoop* TLoopAccess::CurrentOrNull() {
   return t_loop;
+}
+
+void TLoopAccess::Pin(TThreadLoop& loop) noexcept {
+  loop.Pin();
+}
+
+void TLoopAccess::EndThread(TThreadLoop& loop) {
+  // t_loop stays set while the releases run: the forms' destructors use it.
+  TThreadLoop::TImpl& d = *loop.FImpl;
+  d.CarryOutReleases();
+  WindowTable::DestroyWindowsOf(&loop);
+  std::vector<TTimer> timers;
+  std::vector<TWatch> watches;
+  {
+    std::lock_guard lock(d.SourceLock);
+    d.Ended = true;
+    timers.swap(d.Timers);
+    watches.swap(d.Watches);
+  }
+  {
+    std::lock_guard lock(d.QueueLock);
+    while (d.Queue.Size() > 0) d.Queue.Pop();
+  }
+  t_loop = nullptr;
+  loop.Unpin();
 }
 
 // --- TThreadLoop ----------------------------------------------------------------------
@@ -389,9 +541,15 @@ TThreadLoop* TLoopAccess::CurrentOrNull() {
 TThreadLoop::TThreadLoop() : FImpl(new TImpl(this)) {}
 
 TThreadLoop::~TThreadLoop() {
-  FImpl->CarryOutReleases();
-  WindowTable::DestroyWindowsOf(this);
   delete FImpl;
+}
+
+void TThreadLoop::Pin() noexcept {
+  FImpl->Pins.fetch_add(1, std::memory_order_relaxed);
+}
+
+void TThreadLoop::Unpin() noexcept {
+  if (FImpl->Pins.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
 }
 
 TThreadLoop& TThreadLoop::Current() {
@@ -409,6 +567,7 @@ TThreadLoop::TId TThreadLoop::AddTimer(std::uint32_t periodMs, Closure::TClosure
   TId id;
   {
     std::lock_guard lock(FImpl->SourceLock);
+    if (FImpl->Ended) return 0;
     id = FImpl->NextId++;
     FImpl->Timers.push_back(TTimer{id, period, TClock::now() + period, onTick});
   }
@@ -423,6 +582,7 @@ TThreadLoop::TId TThreadLoop::AddWatch(int fd, Closure::TClosure<void()> onReada
   TId id;
   {
     std::lock_guard lock(FImpl->SourceLock);
+    if (FImpl->Ended) return 0;
     id = FImpl->NextId++;
     FImpl->Watches.push_back(TWatch{id, fd, onReadable});
   }
@@ -510,8 +670,43 @@ bool TThreadLoop::HandleMessage(int timeoutMs) {
   return d.RunPass(s, true);
 }
 
+void TThreadLoop::DiscardTagged(TMessageTag tag) {
+  if (tag == 0) return;
+  TImpl& d = *FImpl;
+  std::lock_guard lock(d.QueueLock);
+  for (std::size_t i = 0; i < d.Queue.Size(); ++i) {
+    TQueuedMessage& queued = d.Queue.At(i);
+    if (queued.Tag == tag) queued.Window = nullptr;
+  }
+  for (TTagEntry& e : d.TagEntries)
+    if (e.Tag == tag) e = TTagEntry{};
+}
+
+void TThreadLoop::Reserve(std::size_t room) {
+  TImpl& d = *FImpl;
+  std::size_t target;
+  {
+    std::lock_guard lock(d.QueueLock);
+    if (d.Queue.Room() >= room) return;
+    target = CapacityFor(d.Queue.Size() + room);
+  }
+  d.Resize(target, [target, room](const TMessageRing& q) {
+    return q.Room() < room && q.Size() <= target && q.Capacity() < target;
+  });
+}
+
 std::uint64_t TThreadLoop::GetWakeCount() const {
   return FImpl->WakeCount.load(std::memory_order_relaxed);
+}
+
+std::size_t TThreadLoop::GetQueueLength() const {
+  std::lock_guard lock(FImpl->QueueLock);
+  return FImpl->Queue.Size();
+}
+
+std::size_t TThreadLoop::GetQueueCapacity() const {
+  std::lock_guard lock(FImpl->QueueLock);
+  return FImpl->Queue.Capacity();
 }
 
 }  // namespace vorlane::Messages

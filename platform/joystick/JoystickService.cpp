@@ -7,8 +7,22 @@
 // then a device's state lock (inside ReadState). FInstrMutex (faults and the call
 // log) is taken alone. Messages are posted while FMutex is held, so that the
 // messages of one device update stay together and in order, and nothing is posted
-// for a capture once joyReleaseCapture has returned. Timers are added and removed
-// with no lock held: a timer callback takes FMutex.
+// for a capture once joyReleaseCapture has returned; ending a capture also drops
+// the messages of it still queued (they carry the capture's tag). Timers are added
+// and removed with no lock held: a timer callback takes FMutex.
+//
+// A capture holds a reference to its window's loop (TLoopRef), so the loop's
+// object outlives its thread as long as the capture needs it: ending a capture
+// from any thread may remove its timer, also after the window's thread has ended.
+//
+// Memory. Moves are posted as replacing messages: at most one move and one Z move
+// of a capture wait in the queue, holding the newest position. Button messages are
+// all kept. Posting never allocates while FMutex is held: when the window's queue
+// is full, the messages are left unposted, the queue is grown after FMutex is
+// released, and the update is reported again. A capture compares every update with
+// what it last reported (not with the previous update), so messages left unposted,
+// or changes made while the controller was unplugged, are reported with the next
+// update and button downs and ups always balance.
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -18,7 +32,6 @@
 #include <mutex>
 #include <new>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "joystick/JoystickDriver.hpp"
@@ -30,6 +43,9 @@
 
 namespace vorlane::JoystickService {
 
+using Messages::TLoopRef;
+using Messages::TPostKind;
+using Messages::TPostResult;
 using Messages::TThreadLoop;
 using VirtualJoystick::TCallRecord;
 using VirtualJoystick::TServiceCall;
@@ -41,6 +57,10 @@ constexpr UINT PeriodMin = 10;
 constexpr UINT PeriodMax = 1000;
 constexpr UINT ThresholdMax = 65535;
 constexpr std::uint32_t EventButtons = 0xFF;  // buttons 1 to 8
+// Room a full queue is grown by: more than one update's messages.
+constexpr std::size_t QueueRoom = 16;
+// How often one update is reported again after growing a full queue.
+constexpr int FullRetries = 3;
 
 constexpr int AxisX = static_cast<int>(TAxis::X);
 constexpr int AxisY = static_cast<int>(TAxis::Y);
@@ -49,24 +69,30 @@ constexpr int AxisZ = static_cast<int>(TAxis::Z);
 class TCore;
 class THost;
 
-struct TTimerRef {
-  TThreadLoop* Loop = nullptr;
-  TThreadLoop::TId Id = 0;
-};
-
-// Timers to remove once FMutex is released.
-class TPendingTimers {
+// The loops of ended captures, with their timers, to let go of once FMutex is
+// released: removing a timer takes the loop's locks, and the last reference may
+// free the loop. Each slot ends at most one capture while FMutex is held.
+class TPendingLoops {
  public:
-  void Add(TTimerRef timer) {
-    if (timer.Loop != nullptr && timer.Id != 0 && FCount < FItems.size()) FItems[FCount++] = timer;
+  void Add(TLoopRef loop, TThreadLoop::TId timer) {
+    if (!loop || FCount == FItems.size()) return;
+    FItems[FCount++] = TItem{std::move(loop), timer};
   }
   void Run() {
-    for (std::size_t i = 0; i < FCount; ++i) FItems[i].Loop->RemoveTimer(FItems[i].Id);
+    for (std::size_t i = 0; i < FCount; ++i) {
+      if (FItems[i].Timer != 0) FItems[i].Loop->RemoveTimer(FItems[i].Timer);
+      FItems[i].Loop.Reset();
+    }
     FCount = 0;
   }
+  ~TPendingLoops() { Run(); }
 
  private:
-  std::array<TTimerRef, 2 * NumberCount> FItems{};
+  struct TItem {
+    TLoopRef Loop;
+    TThreadLoop::TId Timer = 0;
+  };
+  std::array<TItem, NumberCount> FItems{};
   std::size_t FCount = 0;
 };
 
@@ -75,13 +101,15 @@ struct TCapture {
   bool Changed = false;  // threshold mode
   HWND Window = nullptr;
   UINT Period = 0;
-  TThreadLoop* Loop = nullptr;
-  TThreadLoop::TId Timer = 0;   // polling mode
-  std::thread::id OwnerThread;  // the loop's thread, once known
-  std::uint64_t Generation = 0;
+  TLoopRef Loop;                                  // the window's loop
+  TThreadLoop::TId Timer = 0;                     // polling mode
+  Messages::TMessageTag Tag = 0;                  // on every message posted; tells captures apart
   std::uint32_t LastX = 0, LastY = 0, LastZ = 0;  // last reported, calibrated
   std::uint32_t LastButtons = 0;                  // buttons 1 to 8
 };
+
+// What posting one update came to.
+enum class TReport : std::uint8_t { Done, WindowGone, QueueFull };
 
 // One controller number.
 struct TSlot {
@@ -96,10 +124,6 @@ struct TSlot {
   JOYCAPSW Caps{};
   UINT Threshold = 0;
   TCapture Capture;
-  // Timers of ended polling captures whose window died on another thread: they
-  // can only be removed from their own loop, at their next tick.
-  std::array<TTimerRef, 4> Orphans{};
-  std::size_t NextOrphan = 0;
 
   void Tick();  // a polling capture's timer, on the window's thread
 };
@@ -195,7 +219,7 @@ class TCore {
         CloseLocked(FDrivers.back());
         FDrivers.pop_back();
       }
-      TPendingTimers pending;
+      TPendingLoops pending;
       {
         std::lock_guard core(FMutex);
         for (TSlot& slot : FSlots) {
@@ -231,8 +255,9 @@ class TCore {
   int Added(const THost& host, TJoystickDevice* device) {
     if (device == nullptr) return -1;
     const TDeviceInfo& info = device->Info();
-    TPendingTimers pending;
+    TPendingLoops pending;
     int number = -1;
+    bool full = false;
     {
       std::lock_guard lock(FMutex);
       if (TSlot* known = Find(device)) return static_cast<int>(known->Number);
@@ -259,14 +284,28 @@ class TCore {
       slot.Identity = info.Identity;
       Describe(slot, info);
       if (slot.Capture.Active) {
-        // A capture that outlived the unplug resumes from the device's state now.
+        // A capture that outlived the unplug reports what changed meanwhile.
         TDeviceState state;
         device->ReadState(state);
-        SetReference(slot, state);
+        switch (PostUpdate(slot, state)) {
+          case TReport::Done:
+            break;
+          case TReport::WindowGone:
+            EndCapture(slot, pending);
+            break;
+          case TReport::QueueFull:
+            full = true;
+            break;
+        }
       }
       number = static_cast<int>(slot.Number);
     }
     pending.Run();
+    if (full) {
+      TDeviceState state;
+      device->ReadState(state);
+      Changed(device, state);
+    }
     return number;
   }
 
@@ -281,7 +320,7 @@ class TCore {
 
   void Detached(const THost& host, TJoystickDevice* device) {
     if (device == nullptr) return;
-    TPendingTimers pending;
+    TPendingLoops pending;
     {
       std::lock_guard lock(FMutex);
       TSlot* slot = Find(device);
@@ -298,19 +337,33 @@ class TCore {
   }
 
   void Changed(TJoystickDevice* device, const TDeviceState& state) {
-    TPendingTimers pending;
-    {
-      std::lock_guard lock(FMutex);
-      TSlot* slot = Find(device);
-      if (slot == nullptr || !slot->Capture.Active) return;
-      if (!PostUpdate(*slot, state)) EndCapture(*slot, pending);
+    for (int attempt = 0; attempt <= FullRetries; ++attempt) {
+      TLoopRef full;
+      {
+        TPendingLoops pending;
+        std::lock_guard lock(FMutex);
+        TSlot* slot = Find(device);
+        if (slot == nullptr || !slot->Capture.Active) return;
+        switch (PostUpdate(*slot, state)) {
+          case TReport::Done:
+            return;
+          case TReport::WindowGone:
+            EndCapture(*slot, pending);
+            return;
+          case TReport::QueueFull:
+            full = slot->Capture.Loop;
+            break;
+        }
+      }
+      // What was left unposted is reported again once the queue has room; also
+      // by the next update, if the retries run out.
+      full->Reserve(QueueRoom);
     }
-    pending.Run();
   }
 
   // Numbers kept for a backend's devices are freed when it closes.
   void ForgetHost(const THost& host) {
-    TPendingTimers pending;
+    TPendingLoops pending;
     {
       std::lock_guard lock(FMutex);
       for (TSlot& slot : FSlots)
@@ -412,21 +465,14 @@ class TCore {
 
   MMRESULT SetCapture(HWND window, UINT id, UINT period, BOOL changed) {
     if (window == nullptr) return JOYERR_PARMS;
-    TThreadLoop* const loop = TThreadLoop::OfWindow(window);
-    if (loop == nullptr) return JOYERR_NOCANDO;
+    // Held from here on: the window's thread may end at any moment.
+    TLoopRef loop = TThreadLoop::PinOfWindow(window);
+    if (!loop) return JOYERR_NOCANDO;
     if (id >= NumberCount) return JOYERR_PARMS;
     const UINT clamped = std::clamp(period == 0 ? PeriodMin : period, PeriodMin, PeriodMax);
-    // Knowing the loop's thread lets a capture whose window is gone still remove
-    // its timer when it is released from that thread.
-    std::thread::id ownerThread;
-    try {
-      if (&TThreadLoop::Current() == loop) ownerThread = std::this_thread::get_id();
-    } catch (const std::exception&) {
-      // This thread's loop has already ended: it is not the window's thread.
-    }
     TSlot& slot = FSlots[id];
-    TPendingTimers pending;
-    std::uint64_t generation = 0;
+    TPendingLoops pending;
+    Messages::TMessageTag tag = 0;
     {
       std::lock_guard lock(FMutex);
       if (slot.Device == nullptr) return JOYERR_UNPLUGGED;
@@ -435,33 +481,25 @@ class TCore {
         EndCapture(slot, pending);  // its window is gone: released
       }
       TCapture& capture = slot.Capture;
-      capture = TCapture{};
       capture.Active = true;
       capture.Changed = changed != FALSE;
       capture.Window = window;
       capture.Period = clamped;
       capture.Loop = loop;
-      capture.OwnerThread = ownerThread;
-      capture.Generation = generation = ++FCaptureGeneration;
+      capture.Tag = tag = Messages::NewMessageTag();
       TDeviceState state;
       slot.Device->ReadState(state);
       SetReference(slot, state);
-      // Orphaned timers of this slot on the same loop go now, while it is known alive.
-      for (TTimerRef& orphan : slot.Orphans)
-        if (orphan.Loop == loop) {
-          pending.Add(orphan);
-          orphan = {};
-        }
     }
     pending.Run();
     if (changed != FALSE) return JOYERR_NOERROR;
     // Polling: the timer is added with no lock held, then tied to the capture if
-    // that is still the same one.
+    // that is still the same one. (A loop whose thread has ended adds none.)
     const TThreadLoop::TId timer =
         loop->AddTimer(clamped, Closure::TClosure<void()>::Bind<&TSlot::Tick>(&slot));
     {
       std::lock_guard lock(FMutex);
-      if (slot.Capture.Active && slot.Capture.Generation == generation) {
+      if (slot.Capture.Active && slot.Capture.Tag == tag) {
         slot.Capture.Timer = timer;
         return JOYERR_NOERROR;
       }
@@ -472,7 +510,7 @@ class TCore {
 
   MMRESULT ReleaseCapture(UINT id) {
     if (id >= NumberCount) return JOYERR_PARMS;
-    TPendingTimers pending;
+    TPendingLoops pending;
     {
       std::lock_guard lock(FMutex);
       EndCapture(FSlots[id], pending);
@@ -483,25 +521,28 @@ class TCore {
 
   void Tick(TSlot& slot) {
     TThreadLoop* const here = &TThreadLoop::Current();
-    TPendingTimers pending;
+    bool full = false;
     {
+      TPendingLoops pending;
       std::lock_guard lock(FMutex);
-      for (TTimerRef& orphan : slot.Orphans)
-        if (orphan.Loop == here) {
-          pending.Add(orphan);
-          orphan = {};
-        }
       TCapture& capture = slot.Capture;
-      if (capture.Active && !capture.Changed && capture.Loop == here) {
-        capture.OwnerThread = std::this_thread::get_id();
-        if (slot.Device != nullptr) {
-          TDeviceState state;
-          slot.Device->ReadState(state);
-          if (!PostPoll(slot, state)) EndCapture(slot, pending);
-        }
+      if (!capture.Active || capture.Changed || capture.Loop.Get() != here ||
+          slot.Device == nullptr)
+        return;
+      TDeviceState state;
+      slot.Device->ReadState(state);
+      switch (PostPoll(slot, state)) {
+        case TReport::Done:
+          break;
+        case TReport::WindowGone:
+          EndCapture(slot, pending);
+          break;
+        case TReport::QueueFull:
+          full = true;  // the next period posts again
+          break;
       }
     }
-    pending.Run();
+    if (full) here->Reserve(QueueRoom);
   }
 
   // --- Faults and the call log ---------------------------------------------------
@@ -721,73 +762,84 @@ class TCore {
     capture.LastButtons = state.Buttons & EventButtons;
   }
 
-  // FMutex held. Ends a capture; its timer goes into `pending` when it can be
-  // removed safely (we are on its loop's thread, or its window, hence its loop, is
-  // alive), else it is left to remove itself at its next tick.
-  static void EndCapture(TSlot& slot, TPendingTimers& pending) {
+  // FMutex held. Ends a capture: drops its queued messages; its loop and timer go
+  // into `pending`.
+  static void EndCapture(TSlot& slot, TPendingLoops& pending) {
     TCapture& capture = slot.Capture;
     if (!capture.Active) return;
-    if (capture.Timer != 0) {
-      const TTimerRef timer{capture.Loop, capture.Timer};
-      if (capture.OwnerThread == std::this_thread::get_id() || Messages::IsWindow(capture.Window)) {
-        pending.Add(timer);
-      } else {
-        slot.Orphans[slot.NextOrphan] = timer;
-        slot.NextOrphan = (slot.NextOrphan + 1) % slot.Orphans.size();
-      }
-    }
+    if (capture.Loop) capture.Loop->DiscardTagged(capture.Tag);
+    pending.Add(std::move(capture.Loop), capture.Timer);
     capture = TCapture{};
   }
 
-  static bool Post(const TSlot& slot, UINT first, UINT second, WPARAM wParam, LPARAM lParam) {
-    return Messages::PostMessage(slot.Capture.Window, slot.Number == 0 ? first : second, wParam,
-                                 lParam);
+  static TReport Post(const TSlot& slot, UINT first, UINT second, WPARAM wParam, LPARAM lParam,
+                      TPostKind kind) {
+    const TCapture& capture = slot.Capture;
+    switch (Messages::PostTaggedMessage(capture.Window, slot.Number == 0 ? first : second, wParam,
+                                        lParam, capture.Tag, kind)) {
+      case TPostResult::Posted:
+        return TReport::Done;
+      case TPostResult::NoWindow:
+        return TReport::WindowGone;
+      case TPostResult::QueueFull:
+        break;
+    }
+    return TReport::QueueFull;
   }
 
-  // FMutex held. The messages of one device update, in order: move, Z move,
-  // button down, button up. False when the window is gone.
-  static bool PostUpdate(TSlot& slot, const TDeviceState& state) {
+  // FMutex held. Reports a device update against what the capture last reported,
+  // in order: move, Z move, button down, button up. What is posted becomes the new
+  // last report; what is not is reported by a later update.
+  static TReport PostUpdate(TSlot& slot, const TDeviceState& state) {
     TCapture& capture = slot.Capture;
     const std::uint32_t x = Scaling::Calibrated(slot.Axes[AxisX], state.Axes[AxisX]);
     const std::uint32_t y = Scaling::Calibrated(slot.Axes[AxisY], state.Axes[AxisY]);
     const std::uint32_t buttons = state.Buttons & EventButtons;
+    TReport report = TReport::Done;
     if (capture.Changed) {
       const UINT threshold = slot.Threshold;
       if (Distance(x, capture.LastX) > threshold || Distance(y, capture.LastY) > threshold) {
-        if (!Post(slot, MM_JOY1MOVE, MM_JOY2MOVE, buttons, PackXY(x, y))) return false;
+        report = Post(slot, MM_JOY1MOVE, MM_JOY2MOVE, buttons, PackXY(x, y), TPostKind::Replace);
+        if (report != TReport::Done) return report;
         capture.LastX = x;
         capture.LastY = y;
       }
       if (slot.Axes[AxisZ].Present) {
         const std::uint32_t z = Scaling::Calibrated(slot.Axes[AxisZ], state.Axes[AxisZ]);
         if (Distance(z, capture.LastZ) > threshold) {
-          if (!Post(slot, MM_JOY1ZMOVE, MM_JOY2ZMOVE, buttons, z)) return false;
+          report = Post(slot, MM_JOY1ZMOVE, MM_JOY2ZMOVE, buttons, z, TPostKind::Replace);
+          if (report != TReport::Done) return report;
           capture.LastZ = z;
         }
       }
     }
     const std::uint32_t down = buttons & ~capture.LastButtons;
+    if (down != 0) {
+      report = Post(slot, MM_JOY1BUTTONDOWN, MM_JOY2BUTTONDOWN, buttons | (down << 8), PackXY(x, y),
+                    TPostKind::Keep);
+      if (report != TReport::Done) return report;
+      capture.LastButtons |= down;
+    }
     const std::uint32_t up = capture.LastButtons & ~buttons;
-    capture.LastButtons = buttons;
-    if (down != 0 &&
-        !Post(slot, MM_JOY1BUTTONDOWN, MM_JOY2BUTTONDOWN, buttons | (down << 8), PackXY(x, y)))
-      return false;
-    if (up != 0 && !Post(slot, MM_JOY1BUTTONUP, MM_JOY2BUTTONUP, buttons | (up << 8), PackXY(x, y)))
-      return false;
-    return true;
+    if (up != 0) {
+      report = Post(slot, MM_JOY1BUTTONUP, MM_JOY2BUTTONUP, buttons | (up << 8), PackXY(x, y),
+                    TPostKind::Keep);
+      if (report != TReport::Done) return report;
+      capture.LastButtons &= ~up;
+    }
+    return TReport::Done;
   }
 
   // FMutex held. A polling capture's messages of one period.
-  static bool PostPoll(TSlot& slot, const TDeviceState& state) {
+  static TReport PostPoll(TSlot& slot, const TDeviceState& state) {
     const std::uint32_t x = Scaling::Calibrated(slot.Axes[AxisX], state.Axes[AxisX]);
     const std::uint32_t y = Scaling::Calibrated(slot.Axes[AxisY], state.Axes[AxisY]);
     const std::uint32_t buttons = state.Buttons & EventButtons;
-    if (!Post(slot, MM_JOY1MOVE, MM_JOY2MOVE, buttons, PackXY(x, y))) return false;
-    if (slot.Axes[AxisZ].Present) {
-      const std::uint32_t z = Scaling::Calibrated(slot.Axes[AxisZ], state.Axes[AxisZ]);
-      if (!Post(slot, MM_JOY1ZMOVE, MM_JOY2ZMOVE, buttons, z)) return false;
-    }
-    return true;
+    TReport report =
+        Post(slot, MM_JOY1MOVE, MM_JOY2MOVE, buttons, PackXY(x, y), TPostKind::Replace);
+    if (report != TReport::Done || !slot.Axes[AxisZ].Present) return report;
+    const std::uint32_t z = Scaling::Calibrated(slot.Axes[AxisZ], state.Axes[AxisZ]);
+    return Post(slot, MM_JOY1ZMOVE, MM_JOY2ZMOVE, buttons, z, TPostKind::Replace);
   }
 
   std::mutex FDriversMutex;
@@ -797,7 +849,6 @@ class TCore {
 
   std::mutex FMutex;
   TSlot FSlots[NumberCount];
-  std::uint64_t FCaptureGeneration = 0;
 
   std::mutex FInstrMutex;
   std::atomic<bool> FInstrumented{false};

@@ -224,8 +224,9 @@ TEST_F(JoystickCapture, RefusedReleaseDuringDestructionIsReportedNotThrown) {
   }
   app.SetOnException(previous);
   ASSERT_EQ(sink.Messages.size(), 1u);
-  EXPECT_EQ(sink.Messages[0], u"Cannot capture joystick input because a required service (such "
-                              u"as a Windows timer) is unavailable.");
+  EXPECT_EQ(sink.Messages[0],
+            u"Cannot capture joystick input because a required service (such "
+            u"as a Windows timer) is unavailable.");
   Pump(0);  // the released window is freed from the queue
 }
 
@@ -245,8 +246,8 @@ TEST_F(JoystickCapture, ControllerChangeReleasesTheOldBeforeCapturingTheNew) {
   TJoystickForm* before = joystick->GetJoystickForm();
   VirtualJoystick::StartCallLog();
   joystick->SetController(1);
-  EXPECT_THAT(CallTrail(), ElementsAre("joyReleaseCapture(0)", "joySetCapture(1)",
-                                       "joyGetThreshold(1)"));
+  EXPECT_THAT(CallTrail(),
+              ElementsAre("joyReleaseCapture(0)", "joySetCapture(1)", "joyGetThreshold(1)"));
   EXPECT_NE(joystick->GetJoystickForm(), nullptr);
   EXPECT_NE(joystick->GetJoystickForm(), before);
 }
@@ -299,8 +300,8 @@ TEST_F(JoystickCapture, PollingPeriodRecapturesOnlyInPollingMode) {
   EXPECT_TRUE(VirtualJoystick::GetCallLog().empty());
 
   joystick->SetEventMode(emPolling);
-  EXPECT_THAT(CallTrail(), ElementsAre("joyReleaseCapture(0)", "joySetCapture(0)",
-                                       "joyGetThreshold(0)"));
+  EXPECT_THAT(CallTrail(),
+              ElementsAre("joyReleaseCapture(0)", "joySetCapture(0)", "joyGetThreshold(0)"));
   EXPECT_EQ(CallsOf(TServiceCall::SetCapture)[0].Period, 20u);
   VirtualJoystick::StartCallLog();
   joystick->SetPollingPeriod(30);
@@ -373,10 +374,9 @@ TEST_F(JoystickCapture, ButtonMessagesDecodeChangedAndPressed) {
   Deliver(*joystick, MM_JOY1BUTTONDOWN, 0x0101, 0x00020001);
   Deliver(*joystick, MM_JOY1BUTTONDOWN, 0xFFFF0203, 0);
   Deliver(*joystick, MM_JOY1BUTTONUP, 0x0102, 0xFFFF0000);
-  EXPECT_THAT(FRecorder.Lines,
-              ElementsAre("down changed=0x1 pressed=0x1 x=1 y=2",
-                          "down changed=0x2 pressed=0x3 x=0 y=0",
-                          "up changed=0x1 pressed=0x2 x=0 y=65535"));
+  EXPECT_THAT(FRecorder.Lines, ElementsAre("down changed=0x1 pressed=0x1 x=1 y=2",
+                                           "down changed=0x2 pressed=0x3 x=0 y=0",
+                                           "up changed=0x1 pressed=0x2 x=0 y=65535"));
   EXPECT_EQ(FRecorder.LastSender, joystick.get());
 }
 
@@ -415,7 +415,9 @@ TEST_F(JoystickCapture, UnassignedHandlersDropTheirMessages) {
 }
 
 int g_plainCalls = 0;
-void PlainMoveZ(TObject*, TButtons, Integer) { ++g_plainCalls; }
+void PlainMoveZ(TObject*, TButtons, Integer) {
+  ++g_plainCalls;
+}
 
 TEST_F(JoystickCapture, HandlersMayBeLambdasOrPlainFunctions) {
   VirtualJoystick::TVirtualController pad;
@@ -461,6 +463,38 @@ TEST_F(JoystickCapture, HandlerMaySwitchTheComponentOff) {
   EXPECT_FALSE(joystick.GetActive());
   EXPECT_EQ(joystick.GetJoystickForm(), nullptr);
   Pump(0);  // the window that delivered the message is freed now, not before
+}
+
+TEST_F(JoystickCapture, SwitchingOffInsideOnMoveDropsTheRestOfThatUpdate) {
+  VirtualJoystick::TVirtualController pad;
+  TJoystick joystick(nullptr);
+  TSwitchOff handler{&joystick};
+  joystick.SetOnButtonDown(TButtonDownEvent::Bind<&TEventRecorder::ButtonDown>(&FRecorder));
+  joystick.SetOnMove(TMoveEvent::Bind<&TSwitchOff::Move>(&handler));
+  joystick.SetActive(true);
+  pad.Update([](VirtualJoystick::TBatch& b) {  // one update: a move, then a button down
+    b.SetAxis(TAxis::X, 0);
+    b.SetButton(1, true);
+  });
+  Pump(20);
+  EXPECT_EQ(handler.Calls, 1);
+  EXPECT_TRUE(FRecorder.Lines.empty());
+}
+
+TEST_F(JoystickCapture, NothingMadeBeforeSwitchingOffArrivesAfterIt) {
+  VirtualJoystick::TVirtualController pad;
+  auto joystick = Captured(pad);
+  FRecorder.Lines.clear();
+  pad.SetAxis(TAxis::X, 0);
+  pad.SetButton(1, true);
+  joystick->SetActive(false);
+  Pump(20);
+  EXPECT_TRUE(FRecorder.Lines.empty());
+  // Switched on again, the component reports from the state of that moment.
+  joystick->SetActive(true);
+  pad.SetButton(1, false);
+  EXPECT_TRUE(PumpUntil([&] { return !FRecorder.Lines.empty(); }));
+  EXPECT_THAT(FRecorder.Lines, ElementsAre("up changed=0x1 pressed=0x0 x=0 y=32767"));
 }
 
 struct TSelfDestruct {

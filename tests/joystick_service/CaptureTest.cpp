@@ -317,16 +317,108 @@ TEST_F(CaptureTest, UnpluggedControllerStopsDeliveringAndResumesWhenBack) {
   pad.SetAxis(TAxis::X, 0);
   TRecordingWindow::Pump(10);
   EXPECT_TRUE(window.Received.empty());
-  pad.Replug();  // the reference is the position it came back with
+  pad.Replug();  // reports the move made while unplugged
+  ASSERT_TRUE(window.WaitFor(1));
   pad.SetAxis(TAxis::X, 0);
   pad.SetAxis(TAxis::X, 65535);
-  ASSERT_TRUE(window.WaitFor(1));
+  ASSERT_TRUE(window.WaitFor(2));
   TRecordingWindow::Pump(10);
-  ASSERT_EQ(window.Received.size(), 1u);
-  EXPECT_EQ(window.Received[0].LParam, XY(65535, 32767));
+  ASSERT_EQ(window.Received.size(), 2u);
+  EXPECT_EQ(window.Received[0].LParam, XY(0, 32767));
+  EXPECT_EQ(window.Received[1].LParam, XY(65535, 32767));
   // Still captured: another window is refused.
   TRecordingWindow other;
   EXPECT_EQ(joySetCapture(other.Handle(), 0, 10, TRUE), JOYERR_NOCANDO);
+}
+
+TEST_F(CaptureTest, ReplugReportsEveryButtonChangeMadeWhileUnplugged) {
+  TVirtualController pad;
+  TRecordingWindow window;
+  ASSERT_EQ(joySetCapture(window.Handle(), 0, 10, TRUE), JOYERR_NOERROR);
+  pad.SetButtons(0x3);
+  ASSERT_TRUE(window.WaitFor(1));
+  pad.Unplug();
+  pad.SetButtons(0x6);  // 1 released, 2 still held, 3 pressed
+  pad.SetAxis(TAxis::Y, 0);
+  pad.Replug();
+  ASSERT_TRUE(window.WaitFor(4));
+  TRecordingWindow::Pump(10);
+  ASSERT_EQ(window.Received.size(), 4u);
+  EXPECT_EQ(window.Received[1].Msg, MM_JOY1MOVE);
+  EXPECT_EQ(window.Received[1].LParam, XY(32767, 0));
+  EXPECT_EQ(window.Received[2].Msg, MM_JOY1BUTTONDOWN);
+  EXPECT_EQ(window.Received[2].WParam, 0x0406u);
+  EXPECT_EQ(window.Received[3].Msg, MM_JOY1BUTTONUP);
+  EXPECT_EQ(window.Received[3].WParam, 0x0106u);
+}
+
+TEST_F(CaptureTest, ReleaseDropsTheCapturesMessagesStillQueued) {
+  TVirtualController pad;
+  TRecordingWindow window;
+  ASSERT_EQ(joySetCapture(window.Handle(), 0, 10, TRUE), JOYERR_NOERROR);
+  pad.SetAxis(TAxis::X, 0);
+  pad.SetButton(1, true);
+  ::vorlane::Messages::PostMessage(window.Handle(), Messages::WM_USER, 0, 0);  // not the capture's
+  ASSERT_EQ(joyReleaseCapture(0), JOYERR_NOERROR);
+  TRecordingWindow::Pump(20);
+  ASSERT_EQ(window.Received.size(), 1u);
+  EXPECT_EQ(window.Received[0].Msg, Messages::WM_USER);
+  // A new capture of the same window gets its own messages only.
+  ASSERT_EQ(joySetCapture(window.Handle(), 0, 10, TRUE), JOYERR_NOERROR);
+  pad.SetButton(1, false);
+  ASSERT_TRUE(window.WaitFor(2));
+  EXPECT_EQ(window.Received[1].Msg, MM_JOY1BUTTONUP);
+}
+
+// A window's thread that stops pumping: moves wait as one message each, holding
+// the newest position, and every button message is kept, in order.
+TEST_F(CaptureTest, AReceiverThatDoesNotPumpHoldsTheNewestMovesAndEveryButton) {
+  TVirtualController pad(TDescription{}.WithAxis(TAxis::Z));
+  TRecordingWindow window;
+  ASSERT_EQ(joySetCapture(window.Handle(), 0, 10, TRUE), JOYERR_NOERROR);
+  auto& loop = TThreadLoop::Current();
+  constexpr int Updates = 20000, Presses = 300;
+  std::thread flood([&] {
+    for (int i = 0; i < Updates; ++i) {
+      pad.Update([i](TBatch& b) {
+        b.SetAxis(TAxis::X, i % 2 ? 0 : 65535);
+        b.SetAxis(TAxis::Z, i % 2 ? 65535 : 0);
+      });
+      if (i % (Updates / Presses) == 0) pad.SetButton(1 + i % 3, (i / 3) % 2 == 0);
+    }
+    pad.Update([](TBatch& b) {
+      b.SetAxis(TAxis::X, 1000);
+      b.SetAxis(TAxis::Z, 2000);
+      b.SetButtons(0);
+    });
+  });
+  flood.join();
+  EXPECT_LE(loop.GetQueueLength(), std::size_t{2 + Presses * 2});
+  TRecordingWindow::Drain();
+  int moves = 0, zMoves = 0;
+  std::uint32_t held = 0;
+  for (const TMessage& m : window.Received) {
+    if (m.Msg == MM_JOY1MOVE) ++moves;
+    if (m.Msg == MM_JOY1ZMOVE) ++zMoves;
+    const std::uint32_t changed = (m.WParam >> 8) & 0xFF;
+    if (m.Msg == MM_JOY1BUTTONDOWN) {
+      EXPECT_EQ(held & changed, 0u) << "a down for a button already down";
+      held |= changed;
+    }
+    if (m.Msg == MM_JOY1BUTTONUP) {
+      EXPECT_EQ(held & changed, changed) << "an up for a button not down";
+      held &= ~changed;
+    }
+  }
+  EXPECT_EQ(held, 0u);
+  EXPECT_LE(moves, Presses + 1);
+  EXPECT_LE(zMoves, Presses + 1);
+  ASSERT_FALSE(window.Received.empty());
+  const TMessage* lastMove = nullptr;
+  for (const TMessage& m : window.Received)
+    if (m.Msg == MM_JOY1MOVE) lastMove = &m;
+  ASSERT_NE(lastMove, nullptr);
+  EXPECT_EQ(static_cast<std::uint32_t>(lastMove->LParam) & 0xFFFF, 1000u);
 }
 
 TEST_F(CaptureTest, DestroyingTheControllerReleasesItsCapture) {

@@ -287,16 +287,7 @@ class TCore {
         // A capture that outlived the unplug reports what changed meanwhile.
         TDeviceState state;
         device->ReadState(state);
-        switch (PostUpdate(slot, state)) {
-          case TReport::Done:
-            break;
-          case TReport::WindowGone:
-            EndCapture(slot, pending);
-            break;
-          case TReport::QueueFull:
-            full = true;
-            break;
-        }
+        full = Settle(slot, PostUpdate(slot, state), pending);
       }
       number = static_cast<int>(slot.Number);
     }
@@ -344,16 +335,8 @@ class TCore {
         std::lock_guard lock(FMutex);
         TSlot* slot = Find(device);
         if (slot == nullptr || !slot->Capture.Active) return;
-        switch (PostUpdate(*slot, state)) {
-          case TReport::Done:
-            return;
-          case TReport::WindowGone:
-            EndCapture(*slot, pending);
-            return;
-          case TReport::QueueFull:
-            full = slot->Capture.Loop;
-            break;
-        }
+        if (!Settle(*slot, PostUpdate(*slot, state), pending)) return;
+        full = slot->Capture.Loop;
       }
       // What was left unposted is reported again once the queue has room; also
       // by the next update, if the retries run out.
@@ -531,16 +514,7 @@ class TCore {
         return;
       TDeviceState state;
       slot.Device->ReadState(state);
-      switch (PostPoll(slot, state)) {
-        case TReport::Done:
-          break;
-        case TReport::WindowGone:
-          EndCapture(slot, pending);
-          break;
-        case TReport::QueueFull:
-          full = true;  // the next period posts again
-          break;
-      }
+      full = Settle(slot, PostPoll(slot, state), pending);  // the next period posts again
     }
     if (full) here->Reserve(QueueRoom);
   }
@@ -770,6 +744,13 @@ class TCore {
     if (capture.Loop) capture.Loop->DiscardTagged(capture.Tag);
     pending.Add(std::move(capture.Loop), capture.Timer);
     capture = TCapture{};
+  }
+
+  // FMutex held. Ends the capture when its window is gone; true when the queue
+  // was full and what was left unposted waits for room.
+  static bool Settle(TSlot& slot, TReport report, TPendingLoops& pending) {
+    if (report == TReport::WindowGone) EndCapture(slot, pending);
+    return report == TReport::QueueFull;
   }
 
   static TReport Post(const TSlot& slot, UINT first, UINT second, WPARAM wParam, LPARAM lParam,

@@ -13,7 +13,9 @@ JOYCAPSW ReadCapabilities(Integer controller) {
   return caps;
 }
 
-Integer SameBits(UINT value) { return static_cast<Integer>(value); }
+Integer SameBits(UINT value) {
+  return static_cast<Integer>(value);
+}
 
 // wCaps bits 0x1 to 0x40, element n for bit n; higher bits are not flags.
 TCapabilityFlags FlagsOf(UINT caps) {
@@ -49,21 +51,45 @@ Integer TCapabilities::GetMaxButtons() {
 Integer TCapabilities::GetMaxPeriod() {
   return SameBits(ReadCapabilities(FJoystick->FController).wPeriodMax);
 }
-Integer TCapabilities::GetMaxR() { return SameBits(ReadCapabilities(FJoystick->FController).wRmax); }
-Integer TCapabilities::GetMaxU() { return SameBits(ReadCapabilities(FJoystick->FController).wUmax); }
-Integer TCapabilities::GetMaxV() { return SameBits(ReadCapabilities(FJoystick->FController).wVmax); }
-Integer TCapabilities::GetMaxX() { return SameBits(ReadCapabilities(FJoystick->FController).wXmax); }
-Integer TCapabilities::GetMaxY() { return SameBits(ReadCapabilities(FJoystick->FController).wYmax); }
-Integer TCapabilities::GetMaxZ() { return SameBits(ReadCapabilities(FJoystick->FController).wZmax); }
+Integer TCapabilities::GetMaxR() {
+  return SameBits(ReadCapabilities(FJoystick->FController).wRmax);
+}
+Integer TCapabilities::GetMaxU() {
+  return SameBits(ReadCapabilities(FJoystick->FController).wUmax);
+}
+Integer TCapabilities::GetMaxV() {
+  return SameBits(ReadCapabilities(FJoystick->FController).wVmax);
+}
+Integer TCapabilities::GetMaxX() {
+  return SameBits(ReadCapabilities(FJoystick->FController).wXmax);
+}
+Integer TCapabilities::GetMaxY() {
+  return SameBits(ReadCapabilities(FJoystick->FController).wYmax);
+}
+Integer TCapabilities::GetMaxZ() {
+  return SameBits(ReadCapabilities(FJoystick->FController).wZmax);
+}
 Integer TCapabilities::GetMinPeriod() {
   return SameBits(ReadCapabilities(FJoystick->FController).wPeriodMin);
 }
-Integer TCapabilities::GetMinR() { return SameBits(ReadCapabilities(FJoystick->FController).wRmin); }
-Integer TCapabilities::GetMinU() { return SameBits(ReadCapabilities(FJoystick->FController).wUmin); }
-Integer TCapabilities::GetMinV() { return SameBits(ReadCapabilities(FJoystick->FController).wVmin); }
-Integer TCapabilities::GetMinX() { return SameBits(ReadCapabilities(FJoystick->FController).wXmin); }
-Integer TCapabilities::GetMinY() { return SameBits(ReadCapabilities(FJoystick->FController).wYmin); }
-Integer TCapabilities::GetMinZ() { return SameBits(ReadCapabilities(FJoystick->FController).wZmin); }
+Integer TCapabilities::GetMinR() {
+  return SameBits(ReadCapabilities(FJoystick->FController).wRmin);
+}
+Integer TCapabilities::GetMinU() {
+  return SameBits(ReadCapabilities(FJoystick->FController).wUmin);
+}
+Integer TCapabilities::GetMinV() {
+  return SameBits(ReadCapabilities(FJoystick->FController).wVmin);
+}
+Integer TCapabilities::GetMinX() {
+  return SameBits(ReadCapabilities(FJoystick->FController).wXmin);
+}
+Integer TCapabilities::GetMinY() {
+  return SameBits(ReadCapabilities(FJoystick->FController).wYmin);
+}
+Integer TCapabilities::GetMinZ() {
+  return SameBits(ReadCapabilities(FJoystick->FController).wZmin);
+}
 Integer TCapabilities::GetProduct() {
   return Integer{ReadCapabilities(FJoystick->FController).wPid};
 }
@@ -75,5 +101,10 @@ String TCapabilities::GetRegistryKey() {
   const JOYCAPSW caps = ReadCapabilities(FJoystick->FController);
   return System::StrFromUnits(caps.szRegKey, std::size(caps.szRegKey));
 }
+
+// The ignoring setters, defined here so that the package exports them.
+void TCapabilities::SetEmpty(Integer) {}
+void TCapabilities::SetEmptyString(const String&) {}
+void TCapabilities::SetFlags(TCapabilityFlags) {}
 
 }  // namespace vorlane::Joystick

@@ -95,6 +95,15 @@ String TJoystick::GetAbout() const {
   return u"Version 4.6, Copyright \u00A9 2026 Vorlane. All rights reserved.";
 }
 
-void TJoystick::SetCapabilities(TCapabilities* value) { FCapabilities->Assign(value); }
+// Defined here, not in the class, so that the package exports it.
+void TJoystick::SetAbout(const String&) {}
+
+bool TJoystick::Captured() const {
+  return FJoystickForm != nullptr;
+}
+
+void TJoystick::SetCapabilities(TCapabilities* value) {
+  FCapabilities->Assign(value);
+}
 
 }  // namespace vorlane::Joystick

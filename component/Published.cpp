@@ -34,16 +34,19 @@ PTypeInfo VorlaneTypeInfo(TEventMode*) {
 }
 
 PTypeInfo VorlaneTypeInfo(TPointOfViewDirection*) {
-  static const char* const names[] = {"pdUnknown", "pdCentered", "pdForward",
+  static const char* const names[] = {"pdUnknown",  "pdCentered", "pdForward",
                                       "pdBackward", "pdLeft",     "pdRight"};
   static const TTypeInfo info = TypInfo::EnumType("TPointOfViewDirection", names);
   return &info;
 }
 
 PTypeInfo VorlaneTypeInfo(TCapabilityFlag*) {
-  static const char* const names[] = {"cfHasZ",           "cfHasR",
-                                      "cfHasU",           "cfHasV",
-                                      "cfHasPointOfView", "cfDiscretePointOfView",
+  static const char* const names[] = {"cfHasZ",
+                                      "cfHasR",
+                                      "cfHasU",
+                                      "cfHasV",
+                                      "cfHasPointOfView",
+                                      "cfDiscretePointOfView",
                                       "cfContinuousPointOfView"};
   static const TTypeInfo info = TypInfo::EnumType("TCapabilityFlag", names);
   return &info;
@@ -95,7 +98,7 @@ const TypInfo::TClassInfo& TJoystick::StaticClass() {
       Property<&T::GetPositionZ, &T::SetEmpty>("PositionZ", NotStored),
       Property<&T::GetPointOfView, &T::SetEmpty>("PointOfView", NotStored),
       Property<&T::GetPointOfViewDirection, &T::SetPointOfViewDirection>("PointOfViewDirection",
-                                                                          NotStored),
+                                                                         NotStored),
       Property<&T::FPollingPeriod, &T::SetPollingPeriod>("PollingPeriod", Default(0)),
       Property<&T::GetPressedButtons, &T::SetPressedButtons>("PressedButtons", NotStored),
       Property<&T::GetPressedButtonCount, &T::SetEmpty>("PressedButtonCount", NotStored),
@@ -145,8 +148,5 @@ const TypInfo::TClassInfo& TCapabilities::StaticClass() {
                                         {.Properties = properties});
   return info;
 }
-
-// Form data names components by class.
-const TypInfo::TClassRegistration<TJoystick> joystickRegistration;
 
 }  // namespace vorlane::Joystick

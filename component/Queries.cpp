@@ -17,15 +17,21 @@ JOYINFOEX QueryPosition(Integer controller, DWORD flags) {
 }
 
 // The service's unsigned fields come back as Integer with the same 32 bits.
-Integer SameBits(DWORD value) { return static_cast<Integer>(value); }
+Integer SameBits(DWORD value) {
+  return static_cast<Integer>(value);
+}
 
 }  // namespace
 
-static_assert(DirectionOfPov(JOY_POVFORWARD) == pdForward && DirectionOfPov(JOY_POVRIGHT) == pdRight &&
-              DirectionOfPov(JOY_POVBACKWARD) == pdBackward && DirectionOfPov(JOY_POVLEFT) == pdLeft &&
+static_assert(DirectionOfPov(JOY_POVFORWARD) == pdForward &&
+              DirectionOfPov(JOY_POVRIGHT) == pdRight &&
+              DirectionOfPov(JOY_POVBACKWARD) == pdBackward &&
+              DirectionOfPov(JOY_POVLEFT) == pdLeft &&
               DirectionOfPov(JOY_POVCENTERED) == pdCentered);
 
-std::uint32_t TJoystick::GetRawDataFlag() const { return FRawData ? JOY_RETURNRAWDATA : 0; }
+std::uint32_t TJoystick::GetRawDataFlag() const {
+  return FRawData ? JOY_RETURNRAWDATA : 0;
+}
 
 Integer TJoystick::GetPositionX() {
   return SameBits(QueryPosition(FController, JOY_RETURNX | GetRawDataFlag()).dwXpos);
@@ -85,11 +91,17 @@ TButtons TJoystick::GetPressedButtons() {
 }
 
 Integer TJoystick::GetPressedButtonCount() {
-  return SameBits(
-      QueryPosition(FController, JOY_RETURNBUTTONS | GetRawDataFlag()).dwButtonNumber);
+  return SameBits(QueryPosition(FController, JOY_RETURNBUTTONS | GetRawDataFlag()).dwButtonNumber);
 }
 
-Integer TJoystick::GetControllerCount() const { return static_cast<Integer>(joyGetNumDevs()); }
+// The ignoring setters, defined here so that the package exports them.
+void TJoystick::SetEmpty(Integer) {}
+void TJoystick::SetPointOfViewDirection(TPointOfViewDirection) {}
+void TJoystick::SetPressedButtons(TButtons) {}
+
+Integer TJoystick::GetControllerCount() const {
+  return static_cast<Integer>(joyGetNumDevs());
+}
 
 String TJoystick::GetControllerName(Integer index) const {
   JOYCAPSW caps{};

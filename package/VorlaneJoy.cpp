@@ -64,8 +64,13 @@ const Packages::TPackageInfoTable* GetPackageInfoTable() {
   using Packages::FrameworkUnit;
   using TypInfo::TypeInfo;
   // Initialisation order: every unit the package's units use, the framework's own
-  // included (their entries lead to the framework library's routines). The
-  // routines of Joystick and JoystickDesign are not in it.
+  // included (their entries lead to the framework library's routines), each after
+  // the units it uses. The routines of Joystick and JoystickDesign are not in it.
+  // What the units use directly is what the library imports from the framework
+  // (the package tests compare the two): Joystick uses System, TypInfo, Classes,
+  // Forms and joystickapi; JoystickDesign DesignIntf and DesignEditors; the main
+  // unit Packages. Closure and Messages come in through them (TypInfo, DesignIntf
+  // and Packages use Closure; Forms uses Messages).
   static const Packages::TUnitEntry units[] = {
       FrameworkUnit("System"),
       {"SysInit", &SysInit::Initialization, &SysInit::Finalization, &Counters::SysInit},
@@ -77,6 +82,7 @@ const Packages::TPackageInfoTable* GetPackageInfoTable() {
       FrameworkUnit("Forms"),
       FrameworkUnit("DesignIntf"),
       FrameworkUnit("DesignEditors"),
+      FrameworkUnit("Packages"),
   };
   static const Packages::TContainedUnit contained[] = {
       {"JoystickDesign", &Counters::JoystickDesign},

@@ -9,7 +9,8 @@
 //     TMyForm() : TCustomForm(nullptr, 0) {
 //       FJoystick->SetController(0);
 //       FJoystick->SetOnMove(Joystick::TMoveEvent::Bind<&TMyForm::JoystickMove>(this));
-//       FJoystick->SetActive(true);  // raises EJoystickError when the controller cannot be captured
+//       FJoystick->SetActive(true);  // raises EJoystickError when the controller cannot be
+//       captured
 //     }
 //   };
 #pragma once
@@ -48,10 +49,38 @@ void Check(std::uint32_t code);
 // --- Shared types ---------------------------------------------------------------
 
 enum TJoyButton : std::uint8_t {
-  joButton1, joButton2, joButton3, joButton4, joButton5, joButton6, joButton7, joButton8,
-  joButton9, joButton10, joButton11, joButton12, joButton13, joButton14, joButton15, joButton16,
-  joButton17, joButton18, joButton19, joButton20, joButton21, joButton22, joButton23, joButton24,
-  joButton25, joButton26, joButton27, joButton28, joButton29, joButton30, joButton31, joButton32,
+  joButton1,
+  joButton2,
+  joButton3,
+  joButton4,
+  joButton5,
+  joButton6,
+  joButton7,
+  joButton8,
+  joButton9,
+  joButton10,
+  joButton11,
+  joButton12,
+  joButton13,
+  joButton14,
+  joButton15,
+  joButton16,
+  joButton17,
+  joButton18,
+  joButton19,
+  joButton20,
+  joButton21,
+  joButton22,
+  joButton23,
+  joButton24,
+  joButton25,
+  joButton26,
+  joButton27,
+  joButton28,
+  joButton29,
+  joButton30,
+  joButton31,
+  joButton32,
 };
 // Buttons 1 to 32 in one 32-bit word: joButton1 is bit 0.
 using TButtons = System::TSet<TJoyButton, std::uint32_t>;
@@ -59,28 +88,38 @@ using TButtons = System::TSet<TJoyButton, std::uint32_t>;
 enum TEventMode : std::uint8_t { emPolling, emThreshold };
 
 enum TPointOfViewDirection : std::uint8_t {
-  pdUnknown, pdCentered, pdForward, pdBackward, pdLeft, pdRight,
+  pdUnknown,
+  pdCentered,
+  pdForward,
+  pdBackward,
+  pdLeft,
+  pdRight,
 };
 
 enum TCapabilityFlag : std::uint8_t {
-  cfHasZ, cfHasR, cfHasU, cfHasV, cfHasPointOfView, cfDiscretePointOfView, cfContinuousPointOfView,
+  cfHasZ,
+  cfHasR,
+  cfHasU,
+  cfHasV,
+  cfHasPointOfView,
+  cfDiscretePointOfView,
+  cfContinuousPointOfView,
 };
 using TCapabilityFlags = System::TSet<TCapabilityFlag, std::uint8_t>;
 
 // Event types: closures bound to an object; Sender is always the component.
-struct TButtonDownEvent
-    : Closure::TClosure<void(TObject* Sender, TButtons Changed, TButtons Pressed, Integer X,
-                             Integer Y)> {
+struct TButtonDownEvent : Closure::TClosure<void(TObject* Sender, TButtons Changed,
+                                                 TButtons Pressed, Integer X, Integer Y)> {
   using TClosure::TClosure;
   TButtonDownEvent(TClosure c) : TClosure(c) {}
 };
-struct TButtonUpEvent
-    : Closure::TClosure<void(TObject* Sender, TButtons Changed, TButtons Pressed, Integer X,
-                             Integer Y)> {
+struct TButtonUpEvent : Closure::TClosure<void(TObject* Sender, TButtons Changed, TButtons Pressed,
+                                               Integer X, Integer Y)> {
   using TClosure::TClosure;
   TButtonUpEvent(TClosure c) : TClosure(c) {}
 };
-struct TMoveEvent : Closure::TClosure<void(TObject* Sender, TButtons Pressed, Integer X, Integer Y)> {
+struct TMoveEvent
+    : Closure::TClosure<void(TObject* Sender, TButtons Pressed, Integer X, Integer Y)> {
   using TClosure::TClosure;
   TMoveEvent(TClosure c) : TClosure(c) {}
 };
@@ -169,9 +208,9 @@ class TCapabilities : public Classes::TPersistent {
   String GetRegistryKey();
 
   // The ignoring setters of the published properties.
-  void SetEmpty(Integer) {}
-  void SetEmptyString(const String&) {}
-  void SetFlags(TCapabilityFlags) {}
+  void SetEmpty(Integer value);
+  void SetEmptyString(const String& value);
+  void SetFlags(TCapabilityFlags value);
 
  private:
   TJoystick* FJoystick;
@@ -201,7 +240,7 @@ class TJoystick : public Classes::TComponent {
   void SetThreshold(Integer value);
 
   String GetAbout() const;
-  void SetAbout(const String&) {}
+  void SetAbout(const String& value);
   TCapabilities* GetCapabilities() const { return FCapabilities.get(); }
   void SetCapabilities(TCapabilities* value);
 
@@ -242,9 +281,9 @@ class TJoystick : public Classes::TComponent {
   bool GetAttached(Integer index) const;
 
   // The ignoring setters of the published live values.
-  void SetEmpty(Integer) {}
-  void SetPointOfViewDirection(TPointOfViewDirection) {}
-  void SetPressedButtons(TButtons) {}
+  void SetEmpty(Integer value);
+  void SetPointOfViewDirection(TPointOfViewDirection value);
+  void SetPressedButtons(TButtons value);
 
  protected:
   void Loaded() override;
@@ -253,7 +292,7 @@ class TJoystick : public Classes::TComponent {
   friend class TJoystickForm;
   friend class TCapabilities;
 
-  bool Captured() const { return FJoystickForm != nullptr; }
+  bool Captured() const;
   void SetCapture();
   void ReleaseCapture();
   void UpdateCapture();

@@ -1,8 +1,8 @@
 // Virtual controllers, fault injection and the call log of the joystick service.
 //
 // A virtual controller is a device made in code. It is attached to the service as
-// long as the object lives and answers joyGetPos, joyGetPosEx, joyGetDevCapsW and
-// joySetCapture like any other controller; its readings go through the same
+// long as the object lives and answers joyGetPos, joyGetPosEx, joyGetDevCapsW,
+// joyGetDevCapsA and joySetCapture like any other controller; its readings go through the same
 // scaling as a real device's (see vorlane/joystickapi.h).
 //
 //   using namespace vorlane::VirtualJoystick;
@@ -90,6 +90,10 @@ struct TDescription {
   THatKind Hat = THatKind::None;
   System::String RegKey;  // szRegKey
   System::String Driver;  // szOEMVxD
+  // The identifiers of JOYCAPS2W and JOYCAPS2A; all zero when not given.
+  GUID ManufacturerGuid{};
+  GUID ProductGuid{};
+  GUID NameGuid{};
 
   // Gives the controller `axis` with this range and rest (chainable).
   TDescription& WithAxis(TAxis axis, std::int32_t min = 0, std::int32_t max = 65535,
@@ -190,6 +194,7 @@ enum class TServiceCall : std::uint8_t {
   SetThreshold,
   SetCapture,
   ReleaseCapture,
+  GetDevCapsA,  // joyGetDevCapsA
 };
 // "joyGetPosEx" and so on.
 const char* GetCallName(TServiceCall call);
@@ -209,9 +214,9 @@ void ClearFaults();
 // call are 0.
 struct TCallRecord {
   TServiceCall Call = TServiceCall::GetNumDevs;
-  UINT Controller = 0;      // the number passed (joyGetDevCapsW: 0xFFFFFFFF when wider)
+  UINT Controller = 0;      // the number passed (joyGetDevCaps: 0xFFFFFFFF when wider)
   bool NullRecord = false;  // the record (or threshold) pointer was null
-  DWORD Size = 0;           // joyGetPosEx: dwSize; joyGetDevCapsW: cbjc
+  DWORD Size = 0;           // joyGetPosEx: dwSize; joyGetDevCapsW and A: cbjc
   DWORD Flags = 0;          // joyGetPosEx: dwFlags
   UINT Period = 0;          // joySetCapture: uPeriod as passed
   BOOL Changed = FALSE;     // joySetCapture: fChanged as passed

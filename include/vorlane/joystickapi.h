@@ -26,7 +26,10 @@
  * only when X or Y (Z) has moved by more than the threshold since the last move
  * reported, without any polling. Button messages follow every change of buttons
  * 1 to 8 in both modes. Within one device update the order is move, Z move,
- * button down, button up. Destroying the capturing window releases its capture. */
+ * button down, button up. Destroying the capturing window releases its capture.
+ *
+ * Every way in which these answers differ from Windows' (an empty number answers
+ * JOYERR_UNPLUGGED, for one) is listed in docs/windows-differences.md. */
 #ifndef VORLANE_JOYSTICKAPI_H
 #define VORLANE_JOYSTICKAPI_H
 
@@ -180,33 +183,76 @@ typedef struct joyinfoex_tag {
   DWORD dwReserved2;
 } JOYINFOEX, *PJOYINFOEX, *NPJOYINFOEX, *LPJOYINFOEX;
 
-/* Strings end at their first zero unit, or fill the whole array. */
+#ifndef GUID_DEFINED
+#define GUID_DEFINED
+typedef struct _GUID {
+  DWORD Data1;
+  WORD Data2;
+  WORD Data3;
+  BYTE Data4[8];
+} GUID;
+#endif
+
+/* The fields of the capability records, with strings of CHAR. Strings end at their
+ * first zero unit (byte), or fill the whole array. */
+#define VORLANE_JOYCAPS_FIELDS(CHAR) \
+  WORD wMid;                         \
+  WORD wPid;                         \
+  CHAR szPname[MAXPNAMELEN];         \
+  UINT wXmin;                        \
+  UINT wXmax;                        \
+  UINT wYmin;                        \
+  UINT wYmax;                        \
+  UINT wZmin;                        \
+  UINT wZmax;                        \
+  UINT wNumButtons;                  \
+  UINT wPeriodMin;                   \
+  UINT wPeriodMax;                   \
+  UINT wRmin;                        \
+  UINT wRmax;                        \
+  UINT wUmin;                        \
+  UINT wUmax;                        \
+  UINT wVmin;                        \
+  UINT wVmax;                        \
+  UINT wCaps;                        \
+  UINT wMaxAxes;                     \
+  UINT wNumAxes;                     \
+  UINT wMaxButtons;                  \
+  CHAR szRegKey[MAXPNAMELEN];        \
+  CHAR szOEMVxD[MAX_JOYSTICKOEMVXDNAME];
+/* The identifiers that follow them in JOYCAPS2W and JOYCAPS2A; an identifier the
+ * device does not give is all zero. */
+#define VORLANE_JOYCAPS2_FIELDS \
+  GUID ManufacturerGuid;        \
+  GUID ProductGuid;             \
+  GUID NameGuid;
+
 typedef struct tagJOYCAPSW {
-  WORD wMid;
-  WORD wPid;
-  WCHAR szPname[MAXPNAMELEN];
-  UINT wXmin;
-  UINT wXmax;
-  UINT wYmin;
-  UINT wYmax;
-  UINT wZmin;
-  UINT wZmax;
-  UINT wNumButtons;
-  UINT wPeriodMin;
-  UINT wPeriodMax;
-  UINT wRmin;
-  UINT wRmax;
-  UINT wUmin;
-  UINT wUmax;
-  UINT wVmin;
-  UINT wVmax;
-  UINT wCaps;
-  UINT wMaxAxes;
-  UINT wNumAxes;
-  UINT wMaxButtons;
-  WCHAR szRegKey[MAXPNAMELEN];
-  WCHAR szOEMVxD[MAX_JOYSTICKOEMVXDNAME];
+  VORLANE_JOYCAPS_FIELDS(WCHAR)
 } JOYCAPSW, *PJOYCAPSW, *NPJOYCAPSW, *LPJOYCAPSW;
+
+typedef struct tagJOYCAPS2W {
+  VORLANE_JOYCAPS_FIELDS(WCHAR)
+  VORLANE_JOYCAPS2_FIELDS
+} JOYCAPS2W, *PJOYCAPS2W, *NPJOYCAPS2W, *LPJOYCAPS2W;
+
+/* The same records with 8-bit strings in the ANSI code page, which is Windows-1252
+ * here (Western European, as on a US English system): each UTF-16 character of the
+ * wide record becomes its Windows-1252 byte, and a character Windows-1252 lacks
+ * (a surrogate pair counting as one character) becomes '?'. The five bytes the code
+ * page leaves unassigned (0x81, 0x8D, 0x8F, 0x90, 0x9D) stand for the control
+ * characters of the same number, as in Windows' own table. */
+typedef struct tagJOYCAPSA {
+  VORLANE_JOYCAPS_FIELDS(char)
+} JOYCAPSA, *PJOYCAPSA, *NPJOYCAPSA, *LPJOYCAPSA;
+
+typedef struct tagJOYCAPS2A {
+  VORLANE_JOYCAPS_FIELDS(char)
+  VORLANE_JOYCAPS2_FIELDS
+} JOYCAPS2A, *PJOYCAPS2A, *NPJOYCAPS2A, *LPJOYCAPS2A;
+
+#undef VORLANE_JOYCAPS_FIELDS
+#undef VORLANE_JOYCAPS2_FIELDS
 
 /* How many controller numbers there are: 16. */
 UINT joyGetNumDevs(void);
@@ -214,8 +260,22 @@ UINT joyGetNumDevs(void);
 MMRESULT joyGetPos(UINT uJoyID, LPJOYINFO pji);
 /* The fields that pji->dwFlags asks for; dwSize must be at least sizeof(JOYINFOEX). */
 MMRESULT joyGetPosEx(UINT uJoyID, LPJOYINFOEX pji);
-/* cbjc must be sizeof(JOYCAPSW). */
+/* The capabilities of a controller. cbjc is the size of the record pjc points to:
+ * sizeof(JOYCAPSW) or sizeof(JOYCAPS2W) for joyGetDevCapsW, sizeof(JOYCAPSA) or
+ * sizeof(JOYCAPS2A) for joyGetDevCapsA; exactly cbjc bytes are written, and only on
+ * success. The checks, in the order Windows makes them (Wine's winmm and its
+ * conformance tests, and Microsoft's documentation of joyGetDevCaps, agree):
+ *   1. pjc is NULL: MMSYSERR_INVALPARAM (whatever uJoyID and cbjc are);
+ *   2. cbjc is not one of the two sizes: JOYERR_PARMS;
+ *   3. uJoyID is (UINT_PTR)-1: JOYERR_NOERROR with only szRegKey filled ("DINPUT.DLL",
+ *      the key Windows answers), whether or not any controller is attached;
+ *   4. uJoyID is 16 or more: JOYERR_PARMS;
+ *   5. no controller has the number: JOYERR_UNPLUGGED (Windows: JOYERR_PARMS; see
+ *      docs/windows-differences.md);
+ *   6. otherwise the controller's record and JOYERR_NOERROR.
+ * The record is left untouched by every failure (Windows zeroes it from step 3 on). */
 MMRESULT joyGetDevCapsW(UINT_PTR uJoyID, LPJOYCAPSW pjc, UINT cbjc);
+MMRESULT joyGetDevCapsA(UINT_PTR uJoyID, LPJOYCAPSA pjc, UINT cbjc);
 /* The capture threshold of a controller number, in calibrated units (0 to 65535). */
 MMRESULT joyGetThreshold(UINT uJoyID, UINT* puThreshold);
 MMRESULT joySetThreshold(UINT uJoyID, UINT uThreshold);
@@ -238,10 +298,18 @@ MMRESULT joyReleaseCapture(UINT uJoyID);
 static_assert(sizeof(JOYINFO) == 16, "JOYINFO is 16 bytes");
 static_assert(sizeof(JOYINFOEX) == 52, "JOYINFOEX is 52 bytes");
 static_assert(sizeof(JOYCAPSW) == 728, "JOYCAPSW is 728 bytes");
+static_assert(sizeof(JOYCAPS2W) == 776, "JOYCAPS2W is 776 bytes");
+static_assert(sizeof(JOYCAPSA) == 404, "JOYCAPSA is 404 bytes");
+static_assert(sizeof(JOYCAPS2A) == 452, "JOYCAPS2A is 452 bytes");
+static_assert(sizeof(GUID) == 16, "GUID is 16 bytes");
 #else
 _Static_assert(sizeof(JOYINFO) == 16, "JOYINFO is 16 bytes");
 _Static_assert(sizeof(JOYINFOEX) == 52, "JOYINFOEX is 52 bytes");
 _Static_assert(sizeof(JOYCAPSW) == 728, "JOYCAPSW is 728 bytes");
+_Static_assert(sizeof(JOYCAPS2W) == 776, "JOYCAPS2W is 776 bytes");
+_Static_assert(sizeof(JOYCAPSA) == 404, "JOYCAPSA is 404 bytes");
+_Static_assert(sizeof(JOYCAPS2A) == 452, "JOYCAPS2A is 452 bytes");
+_Static_assert(sizeof(GUID) == 16, "GUID is 16 bytes");
 #endif
 VORLANE_JOY_ASSERT_OFFSET(JOYINFO, wButtons, 12);
 VORLANE_JOY_ASSERT_OFFSET(JOYINFOEX, dwFlags, 4);
@@ -258,6 +326,20 @@ VORLANE_JOY_ASSERT_OFFSET(JOYCAPSW, wCaps, 128);
 VORLANE_JOY_ASSERT_OFFSET(JOYCAPSW, wMaxButtons, 140);
 VORLANE_JOY_ASSERT_OFFSET(JOYCAPSW, szRegKey, 144);
 VORLANE_JOY_ASSERT_OFFSET(JOYCAPSW, szOEMVxD, 208);
+VORLANE_JOY_ASSERT_OFFSET(JOYCAPS2W, szOEMVxD, 208);
+VORLANE_JOY_ASSERT_OFFSET(JOYCAPS2W, ManufacturerGuid, 728);
+VORLANE_JOY_ASSERT_OFFSET(JOYCAPS2W, ProductGuid, 744);
+VORLANE_JOY_ASSERT_OFFSET(JOYCAPS2W, NameGuid, 760);
+VORLANE_JOY_ASSERT_OFFSET(JOYCAPSA, szPname, 4);
+VORLANE_JOY_ASSERT_OFFSET(JOYCAPSA, wXmin, 36);
+VORLANE_JOY_ASSERT_OFFSET(JOYCAPSA, wCaps, 96);
+VORLANE_JOY_ASSERT_OFFSET(JOYCAPSA, wMaxButtons, 108);
+VORLANE_JOY_ASSERT_OFFSET(JOYCAPSA, szRegKey, 112);
+VORLANE_JOY_ASSERT_OFFSET(JOYCAPSA, szOEMVxD, 144);
+VORLANE_JOY_ASSERT_OFFSET(JOYCAPS2A, szOEMVxD, 144);
+VORLANE_JOY_ASSERT_OFFSET(JOYCAPS2A, ManufacturerGuid, 404);
+VORLANE_JOY_ASSERT_OFFSET(JOYCAPS2A, ProductGuid, 420);
+VORLANE_JOY_ASSERT_OFFSET(JOYCAPS2A, NameGuid, 436);
 #undef VORLANE_JOY_ASSERT_OFFSET
 
 #endif /* VORLANE_JOYSTICKAPI_H */

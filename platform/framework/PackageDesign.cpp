@@ -4,6 +4,7 @@
 
 #include "framework/PackageInternal.hpp"
 #include "vorlane/DesignIntf.hpp"
+#include "vorlane/TypInfo.hpp"
 
 namespace vorlane::Packages::detail {
 
@@ -21,6 +22,12 @@ void WithdrawDesignRegistrations(HMODULE module) {
   const std::vector<DesignIntf::TPropertyEditorRegistration> editors =
       DesignIntf::GetPropertyEditorRegistrations();
   const std::vector<DesignIntf::TPropertyMapperFunc> mappers = DesignIntf::GetPropertyMappers();
+
+  // RegisterComponents also made the palette's classes known to form reading: those
+  // of the package go with it.
+  for (const DesignIntf::TPalettePage& page : palette)
+    for (const TypInfo::TClassInfo* cls : page.Classes)
+      if (inModule(cls)) TypInfo::UnregisterClass(*cls);
 
   bool touched =
       std::ranges::any_of(editors, editorInModule) || std::ranges::any_of(mappers, mapperInModule);

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "vorlane/joystickapi.h"
+
 namespace vorlane::JoystickService {
 
 // The six axes of the service's records, in record order.
@@ -35,6 +37,9 @@ struct TDeviceInfo {
   THatKind Hat = THatKind::None;
   std::u16string RegKey;  // short texts for szRegKey and szOEMVxD
   std::u16string Driver;
+  GUID ManufacturerGuid{};  // for JOYCAPS2W; all zero when the device gives none
+  GUID ProductGuid{};
+  GUID NameGuid{};
   // Tells the same physical device when it returns after an unplug: the most
   // specific stable identity the backend has (unique id, physical path, or
   // vendor:product:name).

@@ -32,6 +32,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "joystick/JoystickDriver.hpp"
@@ -121,7 +122,7 @@ struct TSlot {
   std::string Identity;
   TAxisRange Axes[AxisCount];
   THatKind Hat = THatKind::None;
-  JOYCAPSW Caps{};
+  JOYCAPS2W Caps{};
   UINT Threshold = 0;
   TCapture Capture;
 
@@ -148,10 +149,81 @@ struct TDriverEntry {
   std::unique_ptr<THost> Host;
 };
 
-void CopyUnits(WCHAR* target, std::size_t capacity, const std::u16string& text) {
+void CopyUnits(WCHAR* target, std::size_t capacity, std::u16string_view text) {
   const std::size_t count = std::min(capacity, text.size());
   std::copy_n(text.data(), count, target);
   std::fill(target + count, target + capacity, u'\0');
+}
+
+// --- Capability records ----------------------------------------------------------
+
+// What joyGetDevCaps answers in szRegKey for the identifier (UINT_PTR)-1, as Windows does.
+constexpr std::u16string_view ServiceRegKey = u"DINPUT.DLL";
+constexpr UINT_PTR RegKeyOnly = ~UINT_PTR{0};
+
+// The characters of Windows-1252's bytes 0x80 to 0x9F. The five bytes the code page
+// leaves unassigned stand for the control characters of the same number, as in
+// Windows' own table.
+constexpr char16_t Cp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char Cp1252Of(char32_t c) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
+  for (std::size_t i = 0; i < std::size(Cp1252High); ++i)
+    if (Cp1252High[i] == c) return static_cast<char>(0x80 + i);
+  return '?';
+}
+
+// A wide string field (ending at its first zero unit or its full length) as the
+// same field in Windows-1252, zero-filled after the text. A surrogate pair is one
+// character; a lone surrogate is one character Windows-1252 lacks.
+template <std::size_t N>
+void CopyAnsi(char (&target)[N], const WCHAR (&source)[N]) {
+  std::size_t in = 0, out = 0;
+  while (in < N && source[in] != u'\0') {
+    const char16_t unit = source[in++];
+    char32_t c = unit;
+    if (unit >= 0xD800 && unit <= 0xDBFF && in < N && source[in] >= 0xDC00 && source[in] <= 0xDFFF)
+      c = 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (source[in++] - 0xDC00);
+    else if (unit >= 0xD800 && unit <= 0xDFFF)
+      c = 0xFFFD;
+    target[out++] = Cp1252Of(c);
+  }
+  std::fill(target + out, target + N, '\0');
+}
+
+JOYCAPS2A Ansi(const JOYCAPS2W& w) {
+  JOYCAPS2A a{};
+  a.wMid = w.wMid;
+  a.wPid = w.wPid;
+  CopyAnsi(a.szPname, w.szPname);
+  a.wXmin = w.wXmin;
+  a.wXmax = w.wXmax;
+  a.wYmin = w.wYmin;
+  a.wYmax = w.wYmax;
+  a.wZmin = w.wZmin;
+  a.wZmax = w.wZmax;
+  a.wNumButtons = w.wNumButtons;
+  a.wPeriodMin = w.wPeriodMin;
+  a.wPeriodMax = w.wPeriodMax;
+  a.wRmin = w.wRmin;
+  a.wRmax = w.wRmax;
+  a.wUmin = w.wUmin;
+  a.wUmax = w.wUmax;
+  a.wVmin = w.wVmin;
+  a.wVmax = w.wVmax;
+  a.wCaps = w.wCaps;
+  a.wMaxAxes = w.wMaxAxes;
+  a.wNumAxes = w.wNumAxes;
+  a.wMaxButtons = w.wMaxButtons;
+  CopyAnsi(a.szRegKey, w.szRegKey);
+  CopyAnsi(a.szOEMVxD, w.szOEMVxD);
+  a.ManufacturerGuid = w.ManufacturerGuid;
+  a.ProductGuid = w.ProductGuid;
+  a.NameGuid = w.NameGuid;
+  return a;
 }
 
 LPARAM PackXY(std::uint32_t x, std::uint32_t y) {
@@ -420,13 +492,19 @@ class TCore {
     return JOYERR_NOERROR;
   }
 
-  MMRESULT GetDevCaps(UINT_PTR id, JOYCAPSW* caps, UINT size) {
-    if (caps == nullptr) return MMSYSERR_INVALPARAM;
-    if (id >= NumberCount || size != sizeof(JOYCAPSW)) return JOYERR_PARMS;
+  // The identifier's checks of joyGetDevCaps (the record and its size are checked
+  // before): the full wide record, the registry key alone for (UINT_PTR)-1.
+  MMRESULT GetDevCaps(UINT_PTR id, JOYCAPS2W& caps) {
+    if (id == RegKeyOnly) {
+      caps = JOYCAPS2W{};
+      CopyUnits(caps.szRegKey, MAXPNAMELEN, ServiceRegKey);
+      return JOYERR_NOERROR;
+    }
+    if (id >= NumberCount) return JOYERR_PARMS;
     std::lock_guard lock(FMutex);
     const TSlot& slot = FSlots[id];
     if (slot.Device == nullptr) return JOYERR_UNPLUGGED;
-    std::memcpy(caps, &slot.Caps, sizeof(JOYCAPSW));
+    caps = slot.Caps;
     return JOYERR_NOERROR;
   }
 
@@ -699,8 +777,8 @@ class TCore {
   static void Describe(TSlot& slot, const TDeviceInfo& info) {
     std::copy(std::begin(info.Axes), std::end(info.Axes), std::begin(slot.Axes));
     slot.Hat = info.Hat;
-    JOYCAPSW& caps = slot.Caps;
-    caps = JOYCAPSW{};
+    JOYCAPS2W& caps = slot.Caps;
+    caps = JOYCAPS2W{};
     caps.wMid = info.Vendor;
     caps.wPid = info.Product;
     CopyUnits(caps.szPname, MAXPNAMELEN, info.Name);
@@ -725,6 +803,9 @@ class TCore {
     caps.wMaxButtons = 32;
     CopyUnits(caps.szRegKey, MAXPNAMELEN, info.RegKey);
     CopyUnits(caps.szOEMVxD, MAX_JOYSTICKOEMVXDNAME, info.Driver);
+    caps.ManufacturerGuid = info.ManufacturerGuid;
+    caps.ProductGuid = info.ProductGuid;
+    caps.NameGuid = info.NameGuid;
   }
 
   // FMutex held. The capture compares the next update with this state.
@@ -870,6 +951,27 @@ void THost::DeviceChanged(TJoystickDevice* device, const TDeviceState& state) {
   FCore.Changed(device, state);
 }
 
+// The call log's record of a joyGetDevCaps call.
+TCallRecord DevCapsRecord(TServiceCall call, UINT_PTR id, const void* caps, UINT size) {
+  return {.Call = call,
+          .Controller = id > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<UINT>(id),
+          .NullRecord = caps == nullptr,
+          .Size = size};
+}
+
+// joyGetDevCapsW and joyGetDevCapsA: the record, its size and the identifier, in the
+// order of vorlane/joystickapi.h; `Store` writes the wide record to the caller's.
+template <class Store>
+MMRESULT GetDevCaps(UINT_PTR id, const void* caps, UINT size, UINT small, UINT large,
+                    Store&& store) {
+  if (caps == nullptr) return MMSYSERR_INVALPARAM;
+  if (size != small && size != large) return JOYERR_PARMS;
+  JOYCAPS2W wide;
+  const MMRESULT result = Core().GetDevCaps(id, wide);
+  if (result == JOYERR_NOERROR) store(wide);
+  return result;
+}
+
 // Runs one API call: starts the service, applies a fault, records the call.
 template <class F>
 MMRESULT Call(TCallRecord record, F&& body) {
@@ -945,6 +1047,8 @@ const char* GetCallName(TServiceCall call) {
       return "joyGetPosEx";
     case TServiceCall::GetDevCaps:
       return "joyGetDevCapsW";
+    case TServiceCall::GetDevCapsA:
+      return "joyGetDevCapsA";
     case TServiceCall::GetThreshold:
       return "joyGetThreshold";
     case TServiceCall::SetThreshold:
@@ -973,6 +1077,7 @@ std::string ToString(const TCallRecord& r) {
                       r.Size, r.Flags, r.Result);
       break;
     case TServiceCall::GetDevCaps:
+    case TServiceCall::GetDevCapsA:
       std::snprintf(text, sizeof text, "%s(%u, %s%s%u) = %u", name, r.Controller, record,
                     r.NullRecord ? ", " : "", r.Size, r.Result);
       break;
@@ -999,8 +1104,11 @@ std::string ToString(const TCallRecord& r) {
 
 }  // namespace vorlane::VirtualJoystick
 
+using vorlane::JoystickService::Ansi;
 using vorlane::JoystickService::Call;
 using vorlane::JoystickService::Core;
+using vorlane::JoystickService::DevCapsRecord;
+using vorlane::JoystickService::GetDevCaps;
 using vorlane::VirtualJoystick::TCallRecord;
 using vorlane::VirtualJoystick::TServiceCall;
 
@@ -1030,12 +1138,20 @@ MMRESULT joyGetPosEx(UINT uJoyID, LPJOYINFOEX pji) {
 }
 
 MMRESULT joyGetDevCapsW(UINT_PTR uJoyID, LPJOYCAPSW pjc, UINT cbjc) {
-  const UINT id = uJoyID > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<UINT>(uJoyID);
-  return Call({.Call = TServiceCall::GetDevCaps,
-               .Controller = id,
-               .NullRecord = pjc == nullptr,
-               .Size = cbjc},
-              [&](TCallRecord&) { return Core().GetDevCaps(uJoyID, pjc, cbjc); });
+  return Call(DevCapsRecord(TServiceCall::GetDevCaps, uJoyID, pjc, cbjc), [&](TCallRecord&) {
+    return GetDevCaps(uJoyID, pjc, cbjc, sizeof(JOYCAPSW), sizeof(JOYCAPS2W),
+                      [&](const JOYCAPS2W& caps) { std::memcpy(pjc, &caps, cbjc); });
+  });
+}
+
+MMRESULT joyGetDevCapsA(UINT_PTR uJoyID, LPJOYCAPSA pjc, UINT cbjc) {
+  return Call(DevCapsRecord(TServiceCall::GetDevCapsA, uJoyID, pjc, cbjc), [&](TCallRecord&) {
+    return GetDevCaps(uJoyID, pjc, cbjc, sizeof(JOYCAPSA), sizeof(JOYCAPS2A),
+                      [&](const JOYCAPS2W& caps) {
+                        const JOYCAPS2A ansi = Ansi(caps);
+                        std::memcpy(pjc, &ansi, cbjc);
+                      });
+  });
 }
 
 MMRESULT joyGetThreshold(UINT uJoyID, UINT* puThreshold) {

@@ -45,12 +45,18 @@ TEST_F(JoystickQueries, EachPropertyAsksForItsOwnFlags) {
     DWORD flags;
     Integer (TJoystick::*get)();
   } rows[] = {
-      {"PositionX", 0x1, &TJoystick::GetPositionX},   {"PositionY", 0x2, &TJoystick::GetPositionY},
-      {"PositionZ", 0x4, &TJoystick::GetPositionZ},   {"PositionR", 0x8, &TJoystick::GetPositionR},
-      {"PositionU", 0x10, &TJoystick::GetPositionU},  {"PositionV", 0x20, &TJoystick::GetPositionV},
-      {"CenteredX", 0x401, &TJoystick::GetCenteredX}, {"CenteredY", 0x402, &TJoystick::GetCenteredY},
-      {"CenteredZ", 0x404, &TJoystick::GetCenteredZ}, {"CenteredR", 0x408, &TJoystick::GetCenteredR},
-      {"CenteredU", 0x410, &TJoystick::GetCenteredU}, {"CenteredV", 0x420, &TJoystick::GetCenteredV},
+      {"PositionX", 0x1, &TJoystick::GetPositionX},
+      {"PositionY", 0x2, &TJoystick::GetPositionY},
+      {"PositionZ", 0x4, &TJoystick::GetPositionZ},
+      {"PositionR", 0x8, &TJoystick::GetPositionR},
+      {"PositionU", 0x10, &TJoystick::GetPositionU},
+      {"PositionV", 0x20, &TJoystick::GetPositionV},
+      {"CenteredX", 0x401, &TJoystick::GetCenteredX},
+      {"CenteredY", 0x402, &TJoystick::GetCenteredY},
+      {"CenteredZ", 0x404, &TJoystick::GetCenteredZ},
+      {"CenteredR", 0x408, &TJoystick::GetCenteredR},
+      {"CenteredU", 0x410, &TJoystick::GetCenteredU},
+      {"CenteredV", 0x420, &TJoystick::GetCenteredV},
       {"PointOfView", 0x200, &TJoystick::GetPointOfView},
       {"PressedButtonCount", 0x80, &TJoystick::GetPressedButtonCount},
   };
@@ -96,9 +102,8 @@ TEST_F(JoystickQueries, HatDirections) {
   const struct {
     std::uint32_t pov;
     TPointOfViewDirection direction;
-  } rows[] = {{0, pdForward},      {9000, pdRight},       {18000, pdBackward},
-              {27000, pdLeft},     {65535, pdCentered},   {4500, pdUnknown},
-              {31500, pdUnknown}};
+  } rows[] = {{0, pdForward},      {9000, pdRight},   {18000, pdBackward}, {27000, pdLeft},
+              {65535, pdCentered}, {4500, pdUnknown}, {31500, pdUnknown}};
   for (const auto& row : rows) {
     pad.SetHat(row.pov);
     EXPECT_EQ(j.GetPointOfViewDirection(), row.direction) << row.pov;
@@ -227,8 +232,8 @@ TEST_F(JoystickQueries, FlagsOfADiscreteHatAndOfNone) {
   TDescription plain;
   TVirtualController pad0(d), pad1(plain);
   TJoystick j(nullptr);
-  EXPECT_EQ(j.GetCapabilities()->GetFlags(), (TCapabilityFlags{cfHasPointOfView,
-                                                                cfDiscretePointOfView}));
+  EXPECT_EQ(j.GetCapabilities()->GetFlags(),
+            (TCapabilityFlags{cfHasPointOfView, cfDiscretePointOfView}));
   j.SetController(1);
   EXPECT_TRUE(j.GetCapabilities()->GetFlags().Empty());
 }
@@ -284,12 +289,25 @@ TEST_F(JoystickQueries, CapabilitiesTableHasTheTwentyFourPropertiesUnstored) {
   EXPECT_STREQ(props.front()->Name, "AxesCount");
   EXPECT_STREQ(props.back()->Name, "RegistryKey");
   for (const auto* p : props) EXPECT_FALSE(p->Stored) << p->Name;
-  EXPECT_EQ(TypInfo::GetTypeData(TypInfo::GetPropInfo(TCapabilities::StaticClass(), "Flags")
-                                     ->PropType)
-                ->OrdType,
-            TypInfo::TOrdType::otUByte);
+  EXPECT_EQ(
+      TypInfo::GetTypeData(TypInfo::GetPropInfo(TCapabilities::StaticClass(), "Flags")->PropType)
+          ->OrdType,
+      TypInfo::TOrdType::otUByte);
   static_assert(sizeof(TCapabilityFlags) == 1 && sizeof(TButtons) == 4);
   static_assert(sizeof(TEventMode) == 1 && sizeof(TPointOfViewDirection) == 1);
+}
+
+}  // namespace
+}  // namespace vorlane::Joystick::testing
+
+namespace vorlane::Joystick::testing {
+namespace {
+
+// A program that links the runtime unit reads forms naming TJoystick without any
+// designer registration (the design package, which contains the unit too, leaves
+// that to its Register).
+TEST(JoystickClassRegistration, LinkingTheRuntimeUnitMakesTJoystickKnownByName) {
+  EXPECT_EQ(TypInfo::FindClass("TJoystick"), &TJoystick::StaticClass());
 }
 
 }  // namespace

@@ -54,6 +54,10 @@ TEST_F(PackageLifeCycle, LoadAndUnloadWithoutRegisterLeaveNothingRegistered) {
   EXPECT_TRUE(DesignerIsEmpty());
   ASSERT_EQ(Packages::GetLoadedPackages().size(), 1u);
   EXPECT_FALSE(Packages::GetLoadedPackages()[0].Registered);
+  // Not even form reading knows the package's classes before Register.
+  EXPECT_EQ(TypInfo::FindClass("TJoystick"), nullptr);
+  EXPECT_EQ(TypInfo::FindClass("TCapabilities"), nullptr);
+  EXPECT_NE(Packages::FindPackageType("TJoystick"), nullptr);  // the type table answers
 
   Packages::UnloadPackage(package);
   EXPECT_TRUE(DesignerIsEmpty());
@@ -164,7 +168,7 @@ TEST_F(PackageUnits, TableListsTheUsedUnitsInOrderAndTheTypeRecords) {
   }
   EXPECT_EQ(names, (std::vector<std::string>{"System", "SysInit", "Closure", "TypInfo", "Classes",
                                              "Messages", "joystickapi", "Forms", "DesignIntf",
-                                             "DesignEditors"}));
+                                             "DesignEditors", "Packages"}));
 
   std::vector<std::string> contained;
   for (const Packages::TContainedUnit& u : table->Contained) contained.push_back(u.Name);
@@ -306,6 +310,7 @@ TEST_F(PackageRegistration, RegisterInstallsThePackageAndUnloadWithdrawsOnlyIt) 
 
   Packages::UnloadPackage(package);
   EXPECT_TRUE(DesignIntf::GetPalette().empty());
+  EXPECT_EQ(TypInfo::FindClass("TJoystick"), nullptr) << "form reading kept an unloaded class";
   const auto left = DesignIntf::GetPropertyEditorRegistrations();
   ASSERT_EQ(left.size(), 1u);
   EXPECT_EQ(left[0].PropertyName, u"Port");

@@ -294,6 +294,9 @@ TVirtualController::TVirtualController(const TDescription& description)
   info.Hat = static_cast<Service::THatKind>(description.Hat);
   info.RegKey = description.RegKey;
   info.Driver = description.Driver;
+  info.ManufacturerGuid = description.ManufacturerGuid;
+  info.ProductGuid = description.ProductGuid;
+  info.NameGuid = description.NameGuid;
   // Unique for the life of the process: a replugged controller is found by it.
   static std::atomic<std::uint64_t> serial{0};
   info.Identity = "virtual:" + std::to_string(++serial);

@@ -31,6 +31,15 @@ namespace {
 const String kFalse = u"False";
 const String kTrue = u"True";
 
+// "(text)", built by appending: g++ 12 at -O3 misreads `literal + temporary` as
+// an overlapping copy (-Wrestrict).
+String Parenthesized(const String& text) {
+  String result(u"(");
+  result += text;
+  result += u')';
+  return result;
+}
+
 String PropName(const TPropInfo* prop) {
   return Utf8ToString(prop->Name);
 }
@@ -558,7 +567,7 @@ void TClassProperty::GetProperties(TGetPropProc proc) {
 
 String TClassProperty::GetValue() {
   TObject* object = GetObjValue();
-  return object != nullptr ? u"(" + object->ClassName() + u")" : String();
+  return object != nullptr ? Parenthesized(object->ClassName()) : String();
 }
 
 // --- TComponentProperty -------------------------------------------------------------
@@ -577,7 +586,7 @@ String TComponentProperty::GetValue() {
   if (object == nullptr) return {};
   auto* component = dynamic_cast<TComponent*>(object);
   if (component != nullptr && !component->GetName().empty()) return component->GetName();
-  return u"(" + object->ClassName() + u")";
+  return Parenthesized(object->ClassName());
 }
 
 void TComponentProperty::GetValues(TGetStrProc proc) {

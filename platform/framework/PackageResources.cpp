@@ -85,7 +85,12 @@ using detail::TByteReader;
 // --- Resource identifiers -------------------------------------------------------------
 
 String TResourceId::Text() const {
-  return IsOrdinal() ? u"#" + System::UIntToStr(FOrdinal) : FName;
+  if (!IsOrdinal()) return FName;
+  // Appended, not `literal + temporary`, which g++ 12 at -O3 misreads as an
+  // overlapping copy (-Wrestrict).
+  String text(u"#");
+  text += System::UIntToStr(FOrdinal);
+  return text;
 }
 
 String TResourceId::TypeText() const {

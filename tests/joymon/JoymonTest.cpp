@@ -175,6 +175,40 @@ TEST(JoymonNoController, PlainViewStartsTheDemoUnlessTold) {
       << none.Out;
 }
 
+TEST(JoymonNoController, EventsSayWhatTheyWaitFor) {
+  const TRunResult run =
+      RunJoymon({"--json", "--events", "--controller", "2", "--seconds", "0.2"}, VirtualOnly);
+  ASSERT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_TRUE(run.Out.empty()) << run.Out;
+  EXPECT_NE(run.Err.find("controller 2 is not attached; waiting for it"), std::string::npos)
+      << run.Err;
+  EXPECT_NE(run.Err.find("joymon --demo"), std::string::npos) << run.Err;
+
+  // With a controller there is nothing to explain.
+  const TRunResult demo = RunJoymon({"--json", "--events", "--demo", "--count", "1"}, VirtualOnly);
+  ASSERT_EQ(demo.ExitCode, 0) << demo.Err;
+  EXPECT_EQ(demo.Err.find("waiting"), std::string::npos) << demo.Err;
+}
+
+TEST(JoymonHelp, ListsEveryKeyOfTheFullScreenView) {
+  const TRunResult run = RunJoymon({"--help"}, VirtualOnly);
+  ASSERT_EQ(run.ExitCode, 0) << run.Err;
+  const std::size_t keys = run.Out.find("Keys in the full-screen view:");
+  ASSERT_NE(keys, std::string::npos) << run.Out;
+  for (const char* key : {"q quit", "n/p", "m event mode", "r raw data", "+/- threshold",
+                          "u unplug and replug the demo controller"})
+    EXPECT_NE(run.Out.find(key, keys), std::string::npos) << key;
+}
+
+TEST(JoymonList, SaysWhenThereIsNoInputDirectory) {
+  if (access("/dev/input", F_OK) == 0) GTEST_SKIP() << "this machine has /dev/input";
+  const TRunResult run = RunJoymon({"--list"}, {{"VORLANE_JOYSTICK_BACKENDS", "evdev"}});
+  ASSERT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_NE(run.Out.find("event nodes: there is no /dev/input on this machine"), std::string::npos)
+      << run.Out;
+  EXPECT_EQ(run.Out.find("every joystick node could be opened"), std::string::npos) << run.Out;
+}
+
 TEST(JoymonList, ShowsEveryNumberAndTheAttachedControllers) {
   const TRunResult empty = RunJoymon({"--list"}, VirtualOnly);
   ASSERT_EQ(empty.ExitCode, 0) << empty.Err;
@@ -334,6 +368,19 @@ TEST(JoymonErrors, BadCommandLinesAndRecordingsAreRefusedClearly) {
     EXPECT_NE(run.Err.find(c.mention), std::string::npos) << run.Err;
     EXPECT_TRUE(run.Out.empty());
   }
+
+  // The service has numbers 0 to 15; a larger one would never come back.
+  for (const char* number : {"16", "99"}) {
+    const TRunResult run = RunJoymon({"--controller", number, "--json"}, VirtualOnly);
+    EXPECT_EQ(run.ExitCode, 2) << number;
+    EXPECT_NE(run.Err.find("--controller: expected a controller number from 0 to 15"),
+              std::string::npos)
+        << run.Err;
+    EXPECT_NE(run.Err.find(std::string("got ") + number), std::string::npos) << run.Err;
+    EXPECT_TRUE(run.Out.empty()) << run.Out;
+  }
+  const TRunResult last = RunJoymon({"--controller", "15", "--json"}, VirtualOnly);
+  EXPECT_EQ(last.ExitCode, 0) << last.Err;
 
   const TRunResult missing =
       RunJoymon({"--device", "/nonexistent/pad.evemu", "--json"}, VirtualOnly);

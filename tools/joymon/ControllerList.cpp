@@ -1,6 +1,7 @@
 #include "ControllerList.hpp"
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,13 @@ void PrintText(std::FILE* out, const std::vector<TEntry>& entries,
   }
   std::size_t unopened = 0;
   for (const Evdev::TNodeReport& n : nodes) unopened += n.Opened ? 0 : 1;
+  std::error_code ignored;
+  if (nodes.empty() && !std::filesystem::is_directory("/dev/input", ignored)) {
+    std::fprintf(out,
+                 "event nodes: there is no /dev/input on this machine, so no controller can be "
+                 "found there (joymon --demo shows the built-in demo controller)\n");
+    return;
+  }
   if (unopened == 0) {
     std::fprintf(out, "event nodes: every joystick node could be opened\n");
     return;

@@ -260,7 +260,7 @@ int TCursesView::DrawHatAndButtons(int row, const TControllerReading& r) {
     // A pressed button is bracketed as well as highlighted, so that it shows
     // on a terminal without attributes too.
     const bool down = pressed.Contains(static_cast<Joystick::TJoyButton>(b));
-    char label[8];
+    char label[16];  // room for any int, so that no build sees a truncation
     std::snprintf(label, sizeof label, down ? "[%2d]" : " %2d ", static_cast<int>(b + 1));
     Put(row, col, label, down ? A_REVERSE | A_BOLD | ColourOf(Bar, colours) : A_DIM);
     col += 4;
@@ -286,6 +286,9 @@ void TCursesView::DrawEvents(int row, int lastRow, const TControllerReading& r) 
   // The capture's messages hold buttons 1 to 8; PressedButtons has all 32.
   const auto& buttons = r.Capabilities.ButtonCount;
   if (buttons.Ok() && *buttons.Value > 8) items.emplace_back("(events carry buttons 1 to 8)");
+  // RawData switches the queries only; the service's messages always hold
+  // calibrated positions.
+  if (FMonitor.Joystick().GetRawData()) items.emplace_back("(events carry calibrated positions)");
   row = PutItems(row, 10, items);
   // The newest event at the bottom, older ones scrolling up.
   const int lines = lastRow - row + 1;

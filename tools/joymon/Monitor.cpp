@@ -36,6 +36,13 @@ void TMonitor::Start(bool autoDemo) {
   const Integer count = j.GetControllerCount();
 
   std::optional<Integer> chosen = FOptions.Controller;
+  // A number the service does not have never comes back, so it is refused here
+  // rather than shown as a controller that is away.
+  if (chosen && *chosen >= count)
+    throw EUsageError(System::Utf8ToString("--controller: expected a controller number from 0 to " +
+                                           std::to_string(count - 1) +
+                                           " (the joystick service has " + std::to_string(count) +
+                                           "), got " + std::to_string(*chosen)));
   for (const std::string& path : FOptions.Devices) {
     FRecordings.push_back(Evdev::AttachRecording(path));
     const int number = FRecordings.back().GetController();

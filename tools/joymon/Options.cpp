@@ -159,7 +159,7 @@ How the component is set up:
 
 Keys in the full-screen view:
   q quit   n/p next/previous controller   m event mode   r raw data
-  +/- threshold up/down by 1000
+  +/- threshold up/down by 1000   u unplug and replug the demo controller
 
 Environment: VORLANE_JOYSTICK_BACKENDS (evdev, virtual or both) chooses the
 backends; VORLANE_JOYSTICK_DEVICES (recordings separated by ':') attaches

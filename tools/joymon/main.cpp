@@ -135,6 +135,11 @@ int Run(const TOptions& options) {
   }
   // The demo controller steps in by itself for people, not for scripts.
   monitor.Start(!options.Json);
+  if (options.Events && !monitor.Joystick().GetAttached(monitor.Joystick().GetController()))
+    std::fprintf(stderr,
+                 "joymon: controller %d is not attached; waiting for it to be plugged in "
+                 "(joymon --demo watches the built-in demo controller instead)\n",
+                 static_cast<int>(monitor.Joystick().GetController()));
   // Capture at once: a replayed recording is already playing.
   monitor.Tick();
   if (options.Once) {
@@ -174,6 +179,9 @@ int main(int argc, char** argv) {
       return 0;
     }
     return JoyMon::Run(options);
+  } catch (const JoyMon::EUsageError& e) {
+    JoyMon::PrintError(e);
+    return 2;
   } catch (const System::Exception& e) {
     JoyMon::PrintError(e);
     return 1;

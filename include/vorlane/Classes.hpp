@@ -1,7 +1,9 @@
 // Persistent objects and components: ownership, names, state flags and loading.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "vorlane/Set.hpp"
@@ -46,6 +48,10 @@ inline constexpr TComponentStateFlag csDesigning = TComponentStateFlag::csDesign
 // A component: owned by another component (or by nobody), owning others. The owner
 // destroys what it owns, last created first; a destroyed component leaves its
 // owner's list. Published: Name and Tag.
+//
+// An owner with many components stays fast: FindComponent, the name check of
+// SetName and a component's leaving its owner take constant time, GetComponents
+// at most logarithmic time.
 class TComponent : public TPersistent {
  public:
   explicit TComponent(TComponent* owner);
@@ -54,7 +60,7 @@ class TComponent : public TPersistent {
   const TypInfo::TClassInfo& ClassType() const override { return StaticClass(); }
 
   TComponent* GetOwner() const { return FOwner; }
-  int GetComponentCount() const { return static_cast<int>(FComponents.size()); }
+  int GetComponentCount() const { return static_cast<int>(FLive); }
   TComponent* GetComponents(int index) const;
   // The owned component named `name` (case-insensitive as the framework's names are), or nullptr.
   TComponent* FindComponent(const String& name) const;
@@ -89,9 +95,17 @@ class TComponent : public TPersistent {
  private:
   void InsertComponent(TComponent* component);
   void RemoveComponent(TComponent* component);
+  void CloseGaps();
 
   TComponent* FOwner = nullptr;
-  std::vector<TComponent*> FComponents;
+  std::size_t FSlot = 0;  // this component's place in its owner's FSlots
+  // The owned components in creation order. One that left its owner leaves a gap
+  // (nullptr) until gaps outnumber the owned ones; FCounts, a Fenwick tree over the
+  // slots (1 for an occupied one), finds the index-th owned component across gaps.
+  std::vector<TComponent*> FSlots;
+  std::vector<std::uint32_t> FCounts;
+  std::size_t FLive = 0;
+  std::unordered_map<String, TComponent*> FNames;  // owned named ones, by lower-case name
   String FName;
   std::intptr_t FTag = 0;
   TComponentState FComponentState;

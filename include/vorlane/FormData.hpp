@@ -38,6 +38,11 @@
 // must therefore be registered before its objects are read: declare
 //   static const TypInfo::TClassRegistration<TMyComponent> registration;
 // in the unit that defines it, or call TypInfo::RegisterClass yourself.
+// Limits, so that hostile text ends with an EReadError rather than exhausting
+// the stack or memory: at most MaxFormBytes of text (64 MiB) and objects nested
+// at most MaxFormDepth (256) deep. The text may start with a UTF-8 byte-order mark;
+// lines end with LF, CR LF or CR.
+//
 // Keywords (object, end, nil) are case-insensitive; class, property, element and
 // method names match exactly; component names are unique among the root's
 // components, case-insensitively.
@@ -49,6 +54,9 @@
 #include "vorlane/Classes.hpp"
 
 namespace vorlane::FormData {
+
+inline constexpr std::size_t MaxFormBytes = std::size_t{64} << 20;
+inline constexpr int MaxFormDepth = 256;
 
 // Bad form data: says where (1-based line and column, columns counted in
 // characters) and what was expected. The message reads
@@ -89,10 +97,18 @@ std::string WriteComponent(Classes::TComponent* root);
 // text and the root last (every one is called even when one raises; the first
 // exception is then raised again).
 //
+// When `root` is designed (csDesigning), each created component is made designed
+// before its first property is set, so it is never live during the read.
+//
 // On any failure, an EReadError for bad data or whatever a setter or constructor
 // raised (passed on unchanged), the components created by this read are destroyed
 // again, Loaded is not called, and the root's csLoading is cleared again if it was
 // clear before (CancelLoading). Properties already set on the root stay set.
 void ReadComponent(std::string_view text, Classes::TComponent* root);
+
+// The class named by the top line of form text ("object Name: TClass" or "object
+// TClass"), to create the root to read into; raises EReadError as ReadComponent
+// would for a malformed top line.
+std::string ReadTopClassName(std::string_view text);
 
 }  // namespace vorlane::FormData

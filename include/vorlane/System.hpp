@@ -105,6 +105,28 @@ class EConvertError : public Exception {
   const TypInfo::TClassInfo& ClassType() const override { return StaticClass(); }
 };
 
+// A file that ReadWholeFile refuses. The message says what the file is, e.g.
+// "is a directory", "is a FIFO (named pipe), not a regular file" or
+// "is 1073741824 bytes, more than the limit of 67108864 bytes".
+class EFileError : public Exception {
+ public:
+  enum class TKind : std::uint8_t { Unreadable, NotRegular, TooLarge };
+  EFileError(TKind kind, const std::string& problem);
+  static const TypInfo::TClassInfo& StaticClass();
+  const TypInfo::TClassInfo& ClassType() const override { return StaticClass(); }
+  TKind GetKind() const { return FKind; }
+
+ private:
+  TKind FKind;
+};
+
+// The whole content of the file at `path`, which must be a regular file of at
+// most `maxBytes`. Every reader of a file a user names goes through here: the file
+// is opened without blocking and without becoming a controlling terminal, and its
+// type and size are checked on the opened descriptor before anything is read, so a
+// FIFO, a device or a directory is refused at once and memory stays bounded.
+std::string ReadWholeFile(const std::string& path, std::size_t maxBytes);
+
 [[noreturn]] void RaiseInvalidCast(const TObject* object, const TypInfo::TClassInfo& target);
 
 // The checked class conversion: returns `object` as T*, raises EInvalidCast when

@@ -1,6 +1,7 @@
 // Reading text form data into a component tree.
 #include <exception>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 #include "vorlane/FormData.hpp"
@@ -71,7 +72,9 @@ String U(std::string_view utf8) {
 
 class TLexer {
  public:
-  explicit TLexer(std::string_view text) : FText(text) {}
+  explicit TLexer(std::string_view text) : FText(text) {
+    if (FText.starts_with("\xEF\xBB\xBF")) FPos = 3;  // a UTF-8 byte-order mark
+  }
 
   TToken Next() {
     SkipBlanks();
@@ -100,6 +103,13 @@ class TLexer {
       const auto byte = static_cast<unsigned char>(c);
       if (byte >= 0x21 && byte < 0x7F)
         Fail(t, u"unexpected character '" + String(1, static_cast<char16_t>(c)) + u"'");
+      if (byte >= 0x80) {
+        const std::size_t length = Utf8Length(FText.substr(FPos));
+        if (length == 0)
+          Fail(t, u"invalid UTF-8 (byte " + System::IntToStr(static_cast<int>(byte)) + u")");
+        Fail(t, u"unexpected character '" + U(FText.substr(FPos, length)) +
+                    u"': names are ASCII letters, digits and '_'");
+      }
       Fail(t, u"unexpected character (byte " + System::IntToStr(static_cast<int>(byte)) + u")");
     }
     return t;
@@ -110,9 +120,26 @@ class TLexer {
   }
 
  private:
+  // The byte count of the well-formed UTF-8 sequence `text` starts with, or 0.
+  static std::size_t Utf8Length(std::string_view text) {
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    if (length == 0 || lead > 0xF4 || text.size() < length) return 0;
+    std::uint32_t cp = lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+      const auto b = static_cast<unsigned char>(text[i]);
+      if ((b & 0xC0) != 0x80) return 0;
+      cp = cp << 6 | (b & 0x3F);
+    }
+    const std::uint32_t least = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return length;
+  }
+
+  // Lines end with LF, CR LF or a lone CR.
   void Advance() {
     const char c = FText[FPos++];
-    if (c == '\n') {
+    if (c == '\n' || (c == '\r' && (FPos >= FText.size() || FText[FPos] != '\n'))) {
       ++FLine;
       FColumn = 1;
     } else if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
@@ -259,7 +286,7 @@ class TReader {
     const bool rootWasLoading = FRoot->GetComponentState().Contains(Classes::csLoading);
     try {
       Advance();
-      ReadObject(true);
+      ReadObject(nullptr);
       if (FToken.Kind != TTokenKind::End)
         Fail(u"expected the end of the text after the last 'end', found " + DescribeToken(FToken));
     } catch (...) {
@@ -284,12 +311,20 @@ class TReader {
 
   // Last created first; a component that is no longer the root's (a setter may
   // have destroyed it) is left alone.
+  // The root's components are collected again only when destroying one took others
+  // with it, so that undoing a large read stays linear.
   void DestroyCreated() {
+    std::unordered_set<const TComponent*> owned;
+    auto collect = [&] {
+      owned.clear();
+      for (int i = 0; i < FRoot->GetComponentCount(); ++i) owned.insert(FRoot->GetComponents(i));
+    };
+    collect();
     for (auto it = FCreated.rbegin(); it != FCreated.rend(); ++it) {
-      bool owned = false;
-      for (int i = 0; i < FRoot->GetComponentCount() && !owned; ++i)
-        owned = FRoot->GetComponents(i) == *it;
-      if (owned) TObject::Free(*it);
+      if (owned.erase(*it) == 0) continue;
+      const int before = FRoot->GetComponentCount();
+      TObject::Free(*it);
+      if (FRoot->GetComponentCount() != before - 1) collect();
     }
     FCreated.clear();
   }
@@ -312,8 +347,14 @@ class TReader {
     return t;
   }
 
-  void ReadObject(bool isRoot) {
+  // `parent` is the object this one is nested in (nullptr for the top one). Objects
+  // nest at most MaxFormDepth deep, which bounds the recursion.
+  void ReadObject(const TComponent* parent) {
+    const bool isRoot = parent == nullptr;
     if (!IsKeyword("object")) Fail(u"expected 'object', found " + DescribeToken(FToken));
+    if (FDepth == MaxFormDepth)
+      Fail(u"objects nested more than " + System::IntToStr(MaxFormDepth) + u" deep");
+    ++FDepth;
     Advance();
     TToken name = ExpectIdentifier(u"a component name or class name after 'object'");
     TToken cls = name;
@@ -348,16 +389,20 @@ class TReader {
       if (&instance->ClassType() != info)
         FailAt(cls,
                u"the constructor of class " + U(cls.Text) + u" made a " + instance->ClassName());
+      // A form read while it is designed is designed as a whole: its components
+      // are never live, not even while their properties are set.
+      if (FRoot->GetComponentState().Contains(Classes::csDesigning)) instance->SetDesigning(true);
       instance->BeginLoading();
       if (!componentName.empty()) instance->SetName(componentName);
     }
     for (;;) {
       if (IsKeyword("end")) {
         Advance();
+        --FDepth;
         return;
       }
       if (IsKeyword("object")) {
-        ReadObject(false);
+        ReadObject(instance);
       } else if (FToken.Kind == TTokenKind::Identifier) {
         ReadProperty(instance);
       } else {
@@ -542,13 +587,48 @@ class TReader {
   TToken FToken;
   TComponent* FRoot;
   std::vector<TComponent*> FCreated;
+  int FDepth = 0;
 };
+
+}  // namespace
+
+namespace {
+
+void CheckSize(std::string_view text) {
+  if (text.size() > MaxFormBytes)
+    throw EReadError(1, 1,
+                     u"the form text is " + System::UIntToStr(text.size()) +
+                         u" bytes, more than the " + System::UIntToStr(MaxFormBytes) +
+                         u" bytes (64 MiB) form data may hold");
+}
 
 }  // namespace
 
 void ReadComponent(std::string_view text, TComponent* root) {
   if (root == nullptr) throw EReadError(1, 1, u"no component to read into");
+  CheckSize(text);
   TReader(text, root).Run();
+}
+
+std::string ReadTopClassName(std::string_view text) {
+  CheckSize(text);
+  TLexer lexer(text);
+  TToken token = lexer.Next();
+  if (token.Kind != TTokenKind::Identifier || !SameText(token.Text, "object"))
+    TLexer::Fail(token, u"expected 'object', found " + DescribeToken(token));
+  auto identifier = [&](const String& what) {
+    token = lexer.Next();
+    if (token.Kind != TTokenKind::Identifier || SameText(token.Text, "object") ||
+        SameText(token.Text, "end"))
+      TLexer::Fail(token, u"expected " + what + u", found " + DescribeToken(token));
+    return std::string(token.Text);
+  };
+  std::string name = identifier(u"a component name or class name after 'object'");
+  token = lexer.Next();
+  if (token.Kind != TTokenKind::Symbol || token.Text != ":") return name;
+  std::string cls = identifier(u"a class name after ':'");
+  lexer.Next();  // a class name must end where a token can follow it
+  return cls;
 }
 
 }  // namespace vorlane::FormData

@@ -1,6 +1,8 @@
 // Reading evemu recordings: the five recorded controllers, what evemu-record writes
 // beyond the bare format, and every way a recording can be malformed.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <random>
@@ -238,11 +240,45 @@ TEST(EvemuReader, FilesThatCannotBeRead) {
                                          ": expected a readable recording file, found No such "
                                          "file or directory");
   }
+  // What is not a regular file is refused without reading (or blocking on) it.
+  const std::string fifo = ::testing::TempDir() + "vorlane-evdev-fifo.evemu";
+  const std::string huge = ::testing::TempDir() + "vorlane-evdev-huge.evemu";
+  ::unlink(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  { std::ofstream(huge) << "N: Pad\n"; }
+  ASSERT_EQ(::truncate(huge.c_str(), (off_t{256} << 20) + 1), 0);  // sparse: costs no disk
+  const struct {
+    std::string path, found;
+  } refused[] = {
+      {DataPath(""), "a file that is a directory"},
+      {fifo, "a file that is a FIFO (named pipe), not a regular file"},
+      {"/dev/zero", "a file that is a character device, not a regular file"},
+      {huge, "a file that is 268435457 bytes, more than the limit of 268435456 bytes"},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.path);
+    try {
+      ReadControllerRecording(c.path);
+      ADD_FAILURE() << "accepted";
+    } catch (const Evdev::ERecordingError& e) {
+      EXPECT_EQ(std::string(e.what()),
+                c.path + ": expected a regular file of at most 256 MiB, found " + c.found);
+    }
+  }
+  ::unlink(fifo.c_str());
+  ::unlink(huge.c_str());
+}
+
+TEST(EvemuReader, TimesStayWithinWhatTheReplayClockCanAdd) {
+  const std::string pad = Header + "E: 0.000000 0001 0130 1\n";
+  EXPECT_NO_THROW(ParseRecording(pad + "E: 1000000000.000000 0000 0000 0\n", "far.evemu"));
   try {
-    ReadRecording(DataPath(""));
-    FAIL() << "accepted a directory";
+    ParseRecording(pad + "E: 1000000000.000001 0000 0000 0\n", "far.evemu");
+    FAIL() << "accepted";
   } catch (const Evdev::ERecordingError& e) {
-    EXPECT_EQ(e.GetExpected(), "a regular file");
+    EXPECT_EQ(e.GetLine(), 12u);
+    EXPECT_EQ(e.GetExpected(),
+              "a time at most 1000000000 seconds (about 31 years) after the first event's");
   }
 }
 

@@ -79,6 +79,14 @@ TEST_F(TKernelIoFixture, ANodeThatIsNotAnEventDevice) {
   EXPECT_EQ(opened.Node, nullptr);
   EXPECT_EQ(opened.Error, ENOTTY);  // the evdev ioctls fail on a plain file
   EXPECT_EQ(io->Open("event99").Error, ENOENT);
+  // A link is not followed (not even to a character device), and a FIFO is
+  // neither waited on nor sent an ioctl.
+  ASSERT_EQ(::symlink("/dev/null", (Dir + "/event12").c_str()), 0);
+  EXPECT_EQ(io->Open("event12").Error, ELOOP);
+  ASSERT_EQ(::mkfifo((Dir + "/event4").c_str(), 0600), 0);
+  EXPECT_EQ(io->Open("event4").Error, ENOTTY);
+  ::unlink((Dir + "/event12").c_str());
+  ::unlink((Dir + "/event4").c_str());
 
   const auto reports = Evdev::ListNodes(Dir);
   ASSERT_EQ(reports.size(), 1u);

@@ -16,6 +16,18 @@ namespace {
 using TKind = TRecordingHost::TKind;
 using Clock = std::chrono::steady_clock;
 
+TEST(Replay, DueTimesNeverOverflowTheClock) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  EXPECT_EQ(ReplayDueTime(start, 0), start);
+  EXPECT_EQ(ReplayDueTime(start, 1500), start + std::chrono::microseconds(1500));
+  EXPECT_EQ(ReplayDueTime(start, MaxRecordedTime), start + std::chrono::seconds(1000000000));
+  // Beyond what the clock holds: never due, rather than due in the past.
+  EXPECT_EQ(ReplayDueTime(start, INT64_MAX), Clock::time_point::max());
+  EXPECT_EQ(ReplayDueTime(Clock::time_point::max() - std::chrono::microseconds(10), 11),
+            Clock::time_point::max());
+}
+
 TEST(Replay, PlaysARecordingAsAController) {
   const std::string path = DataPath("gamepad-xbox360.evemu");
   auto driver = CreateReplayDriver({path});

@@ -1,6 +1,8 @@
 // Components: ownership, names, state flags, and TPersistent assignment.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,62 @@ TEST(Ownership, DestroyedComponentLeavesItsOwner) {
   ASSERT_EQ(root.GetComponentCount(), 1);
   EXPECT_EQ(root.GetComponents(0), b);
   EXPECT_THROW(root.GetComponents(1), Classes::EComponentError);
+}
+
+// Components leave their owner in any order; the owner's list (indices, count,
+// names) must match a plain model throughout, across the gaps left behind and
+// after they are closed again.
+TEST(Ownership, ListStaysInCreationOrderWhateverLeaves) {
+  TComponent root(nullptr);
+  std::vector<TComponent*> model;
+  for (int i = 0; i < 300; ++i) {
+    model.push_back(new TComponent(&root));
+    model.back()->SetName(u"C" + System::IntToStr(i));
+  }
+  auto check = [&] {
+    ASSERT_EQ(root.GetComponentCount(), static_cast<int>(model.size()));
+    for (std::size_t i = 0; i < model.size(); ++i)
+      ASSERT_EQ(root.GetComponents(static_cast<int>(i)), model[i]) << "index " << i;
+  };
+  std::mt19937 random(7);
+  while (model.size() > 40) {
+    const std::size_t at = random() % model.size();
+    const System::String name = model[at]->GetName();
+    delete model[at];
+    model.erase(model.begin() + static_cast<std::ptrdiff_t>(at));
+    EXPECT_EQ(root.FindComponent(name), nullptr);
+    if (model.size() % 37 == 0) check();
+    if (model.size() % 50 == 0 && model.back()->GetName().size() > 0)
+      model.push_back(new TComponent(&root));  // unnamed, after the gaps
+  }
+  check();
+  for (TComponent* c : model) {
+    if (!c->GetName().empty()) {
+      EXPECT_EQ(root.FindComponent(c->GetName()), c);
+    }
+  }
+  System::TObject::Free(model.front());  // the first one, then the rest with the owner
+  model.erase(model.begin());
+  check();
+}
+
+TEST(Names, RenamingMovesTheNameAndFreesTheOldOne) {
+  TComponent root(nullptr);
+  auto* a = new TComponent(&root);
+  auto* b = new TComponent(&root);
+  a->SetName(u"Pad");
+  a->SetName(u"PAD");  // the same name to its owner: no clash with itself
+  EXPECT_EQ(root.FindComponent(u"pad"), a);
+  a->SetName(u"Stick");
+  EXPECT_EQ(root.FindComponent(u"Pad"), nullptr);
+  b->SetName(u"pad");  // free again
+  EXPECT_EQ(root.FindComponent(u"PAD"), b);
+  EXPECT_THROW(a->SetName(u"Pad"), Classes::EComponentError);
+  EXPECT_EQ(root.FindComponent(u"Stick"), a);  // a refused rename keeps the old name
+  b->SetName(u"");
+  EXPECT_EQ(root.FindComponent(u"pad"), nullptr);
+  a->SetName(u"Pad");
+  EXPECT_EQ(root.FindComponent(u"Pad"), a);
 }
 
 TEST(Names, ValidatedAndUniqueAmongSiblings) {

@@ -1,5 +1,6 @@
 // Text form data: writing, reading back, and every kind of bad data.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include "TestComponents.hpp"
 #include "vorlane/FormData.hpp"
@@ -251,6 +252,81 @@ TEST_F(FormText, BadStructureNamesLineColumnAndWhatWasExpected) {
                   "expected the end of the text after the last 'end', found 'end'");
   ExpectReadError("object Form1: TTestForm\n  [\nend\n", 2, 3,
                   "expected a property name, 'object' or 'end', found '['");
+}
+
+TEST_F(FormText, HostileTextEndsWithAPositionedError) {
+  // Nesting is bounded (the reader recurses once per level): 256 levels read,
+  // the 257th is refused where it starts.
+  auto nested = [](int depth) {
+    std::string text = "object Form1: TTestForm\n";
+    for (int i = 1; i < depth; ++i) text += "object TGadget\n";
+    for (int i = 0; i < depth; ++i) text += "end\n";
+    return text;
+  };
+  {
+    TTestForm form;
+    FormData::ReadComponent(nested(FormData::MaxFormDepth), &form);
+    EXPECT_EQ(form.GetComponentCount(), FormData::MaxFormDepth - 1);
+  }
+  ExpectReadError(nested(FormData::MaxFormDepth + 1), 257, 1, "objects nested more than 256 deep");
+  ExpectReadError(nested(15000), 257, 1, "objects nested more than 256 deep");
+
+  // Non-ASCII outside strings: a character that is not allowed, or bytes that are
+  // no UTF-8 at all.
+  ExpectReadError("object F\xC3\xA9: TTestForm\nend\n", 1, 9,
+                  "unexpected character '\xC3\xA9': names are ASCII letters, digits and '_'");
+  ExpectReadError("object F\xFF: TTestForm\nend\n", 1, 9, "invalid UTF-8 (byte 255)");
+  ExpectReadError("object F\xED\xA0\x80: TTestForm\nend\n", 1, 9, "invalid UTF-8 (byte 237)");
+
+  // Text beyond the size limit is refused before a byte of it is read: here the
+  // bytes are not even readable.
+  const std::size_t size = FormData::MaxFormBytes + 1;
+  void* pages =
+      ::mmap(nullptr, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  ASSERT_NE(pages, MAP_FAILED);
+  TTestForm form;
+  try {
+    FormData::ReadComponent(std::string_view(static_cast<const char*>(pages), size), &form);
+    ADD_FAILURE() << "accepted";
+  } catch (const FormData::EReadError& e) {
+    EXPECT_STREQ(e.what(),
+                 "line 1, column 1: the form text is 67108865 bytes, more than the 67108864 "
+                 "bytes (64 MiB) form data may hold");
+  }
+  ::munmap(pages, size);
+}
+
+TEST_F(FormText, ByteOrderMarkAndEveryLineEnding) {
+  TTestForm form;
+  FormData::ReadComponent(
+      "\xEF\xBB\xBFobject Form1: TTestForm\r  object G: TGadget\r\n    Count = 3\n  end\rend\r",
+      &form);
+  EXPECT_EQ(FormData::ReadTopClassName("\xEF\xBB\xBF  object Form1: TTestForm\nend\n"),
+            "TTestForm");
+  EXPECT_EQ(FormData::ReadTopClassName("object TTestForm\nend\n"), "TTestForm");
+  // Lone CRs count lines as LFs do.
+  ExpectReadError("object Form1: TTestForm\r\r  [\rend\r", 3, 3,
+                  "expected a property name, 'object' or 'end', found '['");
+  try {
+    FormData::ReadTopClassName(
+        "object Form1: TTest\xFF"
+        "Form\nend\n");
+    ADD_FAILURE() << "accepted";
+  } catch (const FormData::EReadError& e) {
+    EXPECT_STREQ(e.what(), "line 1, column 20: invalid UTF-8 (byte 255)");
+  }
+}
+
+TEST_F(FormText, ComponentsReadIntoADesignedFormAreDesignedFromTheStart) {
+  TTestForm form;
+  form.SetDesigning(true);
+  FormData::ReadComponent(
+      "object Form1: TTestForm\n  object G: TGadget\n    Caption = 'x'\n  end\nend\n", &form);
+  ASSERT_EQ(form.GetComponentCount(), 1);
+  EXPECT_TRUE(form.GetComponents(0)->GetComponentState().Contains(Classes::csDesigning));
+  EXPECT_EQ(gEvents,
+            (std::vector<std::string>{"caption while loading", "caption while designing",
+                                      "loaded G (loading) (designing)", "loaded root (loading)"}));
 }
 
 TEST_F(FormText, FailureDestroysCreatedComponentsAndKeepsTheRootUsable) {

@@ -136,6 +136,8 @@ class TGadget : public TComponent {
   void SetCaption(const String& value) {
     if (GetComponentState().Contains(Classes::csLoading))
       gEvents.push_back("caption while loading");
+    if (GetComponentState().Contains(Classes::csDesigning))
+      gEvents.push_back("caption while designing");
     FCaption = value;
   }
   TSettings* GetSettings() const { return FSettings; }
@@ -143,7 +145,8 @@ class TGadget : public TComponent {
 
   void Loaded() override {
     gEvents.push_back("loaded " + System::StringToUtf8(GetName()) +
-                      (GetComponentState().Contains(Classes::csLoading) ? " (loading)" : ""));
+                      (GetComponentState().Contains(Classes::csLoading) ? " (loading)" : "") +
+                      (GetComponentState().Contains(Classes::csDesigning) ? " (designing)" : ""));
     TComponent::Loaded();
     if (FCaption == u"refuse Loaded") throw System::Exception(u"Loaded refused");
   }

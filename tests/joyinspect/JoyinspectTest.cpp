@@ -1,6 +1,7 @@
 // joyinspect end to end: the built tool with no controller, with replayed
 // recordings, with edits, form files and bad input.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -222,6 +223,64 @@ TEST(Joyinspect, RefusedInputExitsWithThreeAndSaysWhat) {
   EXPECT_EQ(badDevice.ExitCode, 3);
   EXPECT_EQ(badDevice.Err.rfind("joyinspect: --device " + bad + ": ", 0), 0u) << badDevice.Err;
   std::remove(bad.c_str());
+}
+
+TEST(Joyinspect, HostileFilesAreRefusedAtOnce) {
+  // Files that are no forms or recordings end with a message, never block or
+  // exhaust memory: a FIFO nobody writes to, an endless device, a directory, a
+  // sparse file far over the limit.
+  const std::string fifo = TempPath("fifo.vfm");
+  const std::string huge = TempPath("huge.vfm");
+  const std::string deep = TempPath("deep.vfm");
+  ::unlink(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  WriteText(huge, "object Joystick1: TJoystick\n");
+  ASSERT_EQ(::truncate(huge.c_str(), off_t{1} << 30), 0);
+  std::string nested = "object Joystick1: TJoystick\n";
+  for (int i = 0; i < 15000; ++i) nested += "object TJoystick\n";
+  WriteText(deep, nested);
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--form", fifo},
+       "cannot read form file '" + fifo + "': it is a FIFO (named pipe), not a regular file"},
+      {{"--form", "/dev/zero"},
+       "cannot read form file '/dev/zero': it is a character device, not a regular file"},
+      {{"--form", "/"}, "cannot read form file '/': it is a directory"},
+      {{"--form", huge},
+       "cannot read form file '" + huge +
+           "': it is 1073741824 bytes, more than the limit of 67108864 bytes "
+           "(64 MiB)"},
+      {{"--form", deep}, deep + ": line 257, column 1: objects nested more than 256 deep"},
+      {{"--device", fifo},
+       "--device " + fifo + ": " + fifo +
+           ": expected a regular file of at most 256 MiB, found a file that "
+           "is a FIFO (named pipe), not a regular file"},
+  };
+  for (const auto& [args, message] : cases) {
+    const TRunResult r = RunJoyinspect(args, {}, 10);
+    EXPECT_EQ(r.ExitCode, 3) << args[1];
+    EXPECT_EQ(r.Err, "joyinspect: " + message + "\n");
+  }
+  // At start, from the environment: reported, and the program goes on.
+  const TRunResult env = RunJoyinspect({}, {{"VORLANE_JOYSTICK_DEVICES", fifo}}, 10);
+  EXPECT_EQ(env.ExitCode, 0);
+  EXPECT_NE(env.Err.find("VORLANE_JOYSTICK_DEVICES: " + fifo + ": expected a regular file"),
+            std::string::npos)
+      << env.Err;
+  ::unlink(fifo.c_str());
+  ::unlink(huge.c_str());
+  ::unlink(deep.c_str());
+}
+
+TEST(Joyinspect, AFormWithAByteOrderMarkAndCrLines) {
+  const std::string form = TempPath("bom.vfm");
+  WriteText(form, "\xEF\xBB\xBFobject Pad: TJoystick\r  Threshold = 7\rend\r");
+  const TRunResult r = RunJoyinspect({"--form", form, "--values", "EventMode"});
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  WriteText(form, "object Pad\xFF: TJoystick\nend\n");
+  const TRunResult bad = RunJoyinspect({"--form", form});
+  EXPECT_EQ(bad.ExitCode, 3);
+  EXPECT_EQ(bad.Err, "joyinspect: " + form + ": line 1, column 11: invalid UTF-8 (byte 255)\n");
+  std::remove(form.c_str());
 }
 
 TEST(Joyinspect, AWrongCommandLineExitsWithTwo) {

@@ -1,11 +1,9 @@
 #include "Session.hpp"
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,51 +37,29 @@ struct TFree {
 using TRootPtr = std::unique_ptr<TComponent, TFree>;
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw TRefusal{"cannot read form file '" + path + "': " + std::strerror(errno)};
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw TRefusal{"cannot read form file '" + path + "'"};
-  return text.str();
-}
-
-bool IsIdentChar(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-// The class named in the first line, "object Name: TClass" or "object TClass";
-// empty when the text does not start that way (the reader then says why).
-std::string TopClassName(std::string_view text) {
-  auto skipBlanks = [&] {
-    while (!text.empty() && std::strchr(" \t\r\n", text.front()) != nullptr) text.remove_prefix(1);
-  };
-  auto ident = [&] {
-    std::size_t n = 0;
-    while (n < text.size() && IsIdentChar(text[n])) ++n;
-    std::string word(text.substr(0, n));
-    text.remove_prefix(n);
-    return word;
-  };
-  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-  skipBlanks();
-  std::string keyword = ident();
-  for (char& c : keyword) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (keyword != "object") return {};
-  skipBlanks();
-  std::string first = ident();
-  skipBlanks();
-  if (text.empty() || text.front() != ':') return first;
-  text.remove_prefix(1);
-  skipBlanks();
-  return ident();
+  try {
+    return System::ReadWholeFile(path, FormData::MaxFormBytes);
+  } catch (const System::EFileError& e) {
+    std::string message = "cannot read form file '" + path + "': ";
+    if (e.GetKind() == System::EFileError::TKind::Unreadable)
+      message += StringToUtf8(e.GetMessage());
+    else
+      message += "it " + StringToUtf8(e.GetMessage());
+    if (e.GetKind() == System::EFileError::TKind::TooLarge) message += " (64 MiB)";
+    throw TRefusal{message};
+  }
 }
 
 // Reads the form file into a root of its top class, in design state; returns the
 // root and sets `joystick` to the root or to the first TJoystick it owns.
 TRootPtr ReadForm(const std::string& path, TJoystick*& joystick) {
   const std::string text = ReadFile(path);
-  std::string className = TopClassName(text);
-  if (className.empty()) className = "TJoystick";  // the reader reports what is wrong
+  std::string className;
+  try {
+    className = FormData::ReadTopClassName(text);
+  } catch (const System::Exception& e) {
+    throw TRefusal{path + ": " + StringToUtf8(e.GetMessage())};
+  }
   const TypInfo::TClassInfo* cls = TypInfo::FindClass(className);
   if (cls == nullptr || cls->Members.Create == nullptr)
     throw TRefusal{path + ": unknown component class '" + className + "'"};
@@ -94,7 +70,6 @@ TRootPtr ReadForm(const std::string& path, TJoystick*& joystick) {
   } catch (const System::Exception& e) {
     throw TRefusal{path + ": " + StringToUtf8(e.GetMessage())};
   }
-  root->SetDesigning(true);  // components the form created, too
   joystick = dynamic_cast<TJoystick*>(root.get());
   for (int i = 0; joystick == nullptr && i < root->GetComponentCount(); ++i)
     joystick = dynamic_cast<TJoystick*>(root->GetComponents(i));

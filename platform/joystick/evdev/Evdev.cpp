@@ -136,6 +136,10 @@ void DescribeOpenError(int error, std::string& reason, std::string& remedy) {
       reason = "too many open files";
       remedy = "raise the open-file limit (ulimit -n)";
       return;
+    case ELOOP:
+      reason = "a symbolic link, not an event node";
+      remedy = "nothing to do: links are not followed; the node they point to is listed itself";
+      return;
     case ENOTTY:
     case EINVAL:
       reason = "not an evdev event node";

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -181,6 +182,11 @@ class TEvdevDriver final : public TJoystickDriver {
     if (FThread.joinable()) return;
     FStop = false;
     FHub.Start(host);
+    if (const int error = FHub.WatchError(); error != 0)
+      std::fprintf(stderr,
+                   "vorlane: joystick backend 'evdev': cannot watch %s (%s): controllers plugged "
+                   "in from now on are not seen\n",
+                   FIo->Directory().c_str(), std::strerror(error));
     FThread = std::thread([this] { Run(); });
   }
 

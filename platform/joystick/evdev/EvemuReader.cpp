@@ -1,9 +1,5 @@
 #include "joystick/evdev/EvemuReader.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -356,6 +352,8 @@ class TParser {
     const std::int64_t offset = time - FFirstTime;
     if (!FRecording.Events.empty() && offset < FRecording.Events.back().Time)
       Fail("a time not before the previous event's");
+    if (offset > MaxRecordedTime)
+      Fail("a time at most 1000000000 seconds (about 31 years) after the first event's");
     FRecording.Events.push_back(
         {offset, static_cast<std::uint16_t>(type), static_cast<std::uint16_t>(code), value, FLine});
   }
@@ -409,35 +407,15 @@ TRecording ParseRecording(std::string_view text, const std::string& fileName) {
 }
 
 TRecording ReadRecording(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw ERecordingError(path, 0, "a readable recording file", std::strerror(errno));
   std::string text;
-  struct stat info {};
-  int error = 0;
-  if (::fstat(fd, &info) != 0) {
-    error = errno;
-  } else if (!S_ISREG(info.st_mode)) {
-    ::close(fd);
-    throw ERecordingError(path, 0, "a regular file", "something else (a directory or device)");
-  } else if (static_cast<std::uint64_t>(info.st_size) > MaxRecordingBytes) {
-    ::close(fd);
-    throw ERecordingError(path, 0, "a recording of at most 256 MiB",
-                          std::to_string(info.st_size) + " bytes");
+  try {
+    text = System::ReadWholeFile(path, MaxRecordingBytes);
+  } catch (const System::EFileError& e) {
+    const std::string problem = System::StringToUtf8(e.GetMessage());
+    if (e.GetKind() == System::EFileError::TKind::Unreadable)
+      throw ERecordingError(path, 0, "a readable recording file", problem);
+    throw ERecordingError(path, 0, "a regular file of at most 256 MiB", "a file that " + problem);
   }
-  char buffer[65536];
-  while (error == 0) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) error = errno;
-    if (n <= 0) break;
-    text.append(buffer, static_cast<std::size_t>(n));
-    if (text.size() > MaxRecordingBytes) {
-      ::close(fd);
-      throw ERecordingError(path, 0, "a recording of at most 256 MiB", "more");
-    }
-  }
-  ::close(fd);
-  if (error != 0) throw ERecordingError(path, 0, "a readable recording file", std::strerror(error));
   return ParseRecording(text, path);
 }
 

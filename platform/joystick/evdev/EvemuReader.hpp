@@ -20,7 +20,9 @@
 // line and what was expected. Beyond evemu's own checks the reader insists on:
 // absolute axes enabled in B: 03 lines each have an A: line (an A: line alone also
 // enables its axis), minimum <= maximum, events only of codes the description
-// enables, and times that never go back.
+// enables, times that never go back and that stay within MaxRecordedTime of
+// the first event. Files are read through System::ReadWholeFile: a FIFO, device
+// or directory is refused without blocking, and so is a file over 256 MiB.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +50,10 @@ struct TRecording {
   TLibevdevPtr Device;         // the described device, built in memory
   std::vector<TRecordedEvent> Events;
 };
+
+// The latest time an event may have, in microseconds after the first event: a
+// billion seconds (about 31 years), far inside what the replay's clock can add.
+inline constexpr std::int64_t MaxRecordedTime = std::int64_t{1000000000} * 1000000;
 
 // The longest line accepted, in bytes.
 inline constexpr std::size_t MaxRecordingLine = 8192;

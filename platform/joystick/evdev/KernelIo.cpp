@@ -6,6 +6,7 @@
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -51,10 +52,15 @@ class TNode final : public TKernelNode {
   const libevdev* Device() const override { return FDevice.get(); }
   std::uint64_t Serial() const override { return FSerial; }
 
+  // At most MaxEventsPerRead events outside a sync delta, so that a node that
+  // floods cannot keep the reader from the others and from the directory; what is
+  // left makes the next Wait report the node again.
   TReadStatus Read(std::vector<input_event>& events, int& error) override {
     bool syncing = false;
     bool syncEnded = true;
+    std::size_t read = 0;
     for (;;) {
+      if (!syncing && read++ == MaxEventsPerRead) return TReadStatus::Ok;
       input_event ev{};
       const int rc = libevdev_next_event(
           FDevice.get(), syncing ? LIBEVDEV_READ_FLAG_SYNC : LIBEVDEV_READ_FLAG_NORMAL, &ev);
@@ -104,7 +110,9 @@ class TLinuxKernelIo final : public TKernelIo {
         FInterrupt(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
     if (FEpoll.Get() < 0 || FInterrupt.Get() < 0)
       throw std::system_error(errno, std::generic_category(), "evdev: epoll/eventfd");
-    Add(FInterrupt.Get(), InterruptToken);
+    // Without it Interrupt could never end a Wait, and closing would wait for ever.
+    if (!Add(FInterrupt.Get(), InterruptToken))
+      throw std::system_error(errno, std::generic_category(), "evdev: epoll_ctl(eventfd)");
   }
 
   const std::string& Directory() const override { return FDirectory; }
@@ -115,7 +123,7 @@ class TLinuxKernelIo final : public TKernelIo {
     if (::inotify_add_watch(FInotify->Get(), FDirectory.c_str(),
                             IN_CREATE | IN_DELETE | IN_ATTRIB | IN_MOVED_FROM | IN_MOVED_TO) < 0)
       return errno;
-    Add(FInotify->Get(), DirectoryToken);
+    if (!Add(FInotify->Get(), DirectoryToken)) return errno;
     return 0;
   }
 
@@ -131,8 +139,16 @@ class TLinuxKernelIo final : public TKernelIo {
 
   TOpenResult Open(const std::string& name) override {
     const std::string path = FDirectory + "/" + name;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // Not through links, never as a controlling terminal, and no ioctl on anything
+    // but a character device.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
     if (fd < 0) return {nullptr, errno};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) {
+      const int error = S_ISCHR(info.st_mode) ? errno : ENOTTY;
+      ::close(fd);
+      return {nullptr, error};
+    }
     libevdev* device = nullptr;
     const int rc = libevdev_new_from_fd(fd, &device);
     if (rc < 0) {
@@ -141,7 +157,11 @@ class TLinuxKernelIo final : public TKernelIo {
     }
     const std::uint64_t serial = FNextSerial++;
     auto node = std::make_unique<TNode>(fd, device, serial);
-    if (!Add(fd, serial)) return {nullptr, errno};
+    if (!Add(fd, serial)) {
+      const int error = errno;
+      node.reset();
+      return {nullptr, error};
+    }
     return {std::move(node), 0};
   }
 

@@ -24,6 +24,9 @@ enum class TReadStatus : std::uint8_t {
   Failed,  // another read error; the node is unusable
 };
 
+// The most events one Read returns outside a SYN_DROPPED delta.
+inline constexpr std::size_t MaxEventsPerRead = 1024;
+
 // One opened event node.
 class TKernelNode {
  public:
@@ -31,7 +34,8 @@ class TKernelNode {
   // The device as the kernel described it when the node was opened, and its values
   // at that moment.
   virtual const libevdev* Device() const = 0;
-  // Appends the events waiting on the node. After a SYN_DROPPED, the events that
+  // Appends the events waiting on the node, at most MaxEventsPerRead of them (and
+  // a whole delta). After a SYN_DROPPED, the events that
   // bring the device's state up to date follow it, ending with a SYN_REPORT.
   virtual TReadStatus Read(std::vector<input_event>& events, int& error) = 0;
   // Whether the device behind the node still exists.

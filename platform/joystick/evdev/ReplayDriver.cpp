@@ -16,6 +16,16 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
+std::chrono::steady_clock::time_point ReplayDueTime(std::chrono::steady_clock::time_point start,
+                                                    std::int64_t time) {
+  using Clock = std::chrono::steady_clock;
+  const auto left =
+      std::chrono::duration_cast<std::chrono::microseconds>(Clock::time_point::max() - start);
+  if (time < 0) time = 0;
+  if (time >= left.count()) return Clock::time_point::max();
+  return start + std::chrono::duration_cast<Clock::duration>(std::chrono::microseconds(time));
+}
+
 TReplayDriver::TReplayDriver(std::vector<TRecording> recordings) {
   FTracks.reserve(recordings.size());
   for (TRecording& recording : recordings)
@@ -97,7 +107,7 @@ void TReplayDriver::Run() {
       return;
     }
     const TRecordedEvent& event = next->Recording.Events[next->Next];
-    const auto due = start + std::chrono::microseconds(event.Time);
+    const auto due = ReplayDueTime(start, event.Time);
     if (FWake.wait_until(lock, due, [this] { return FStop; })) return;
     ++next->Next;
     lock.unlock();

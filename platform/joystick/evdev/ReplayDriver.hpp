@@ -17,6 +17,12 @@
 
 namespace vorlane::JoystickService::EvdevBackend {
 
+// When an event recorded `time` microseconds after the first is due in a replay
+// that started at `start`. A time too far off for the clock saturates at the
+// clock's end (never reached) rather than overflowing.
+std::chrono::steady_clock::time_point ReplayDueTime(std::chrono::steady_clock::time_point start,
+                                                    std::int64_t time);
+
 class TReplayDriver final : public TJoystickDriver {
  public:
   explicit TReplayDriver(std::vector<TRecording> recordings);

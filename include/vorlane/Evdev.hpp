@@ -54,7 +54,7 @@ class EEvdevError : public System::Exception {
 
 struct TAxisReport {
   char Axis = 'X';   // X, Y, Z, R, U or V
-  std::string Code;  // the kernel code feeding it, e.g. "ABS_RZ"
+  std::string Code;  // the kernel code feeding it, e.g. "ABS_RZ", or "ABS_Z-ABS_RZ"
   std::int32_t Min = 0;
   std::int32_t Max = 0;
   std::int32_t Rest = 0;
@@ -84,6 +84,9 @@ struct TNodeReport {
   std::uint32_t ButtonCount = 0;
   std::uint32_t Buttons = 0;  // buttons 1..32, bit n-1 = button n
   std::uint32_t ButtonsHeld = 0;
+  // What the records cannot hold, one line per reason by kernel code name, e.g.
+  // "more than 32 buttons: BTN_TRIGGER_HAPPY29 BTN_TRIGGER_HAPPY30".
+  std::vector<std::string> LeftOut;
 };
 
 // Every event node in `directory` that is a joystick or gamepad, with its state,
@@ -106,6 +109,8 @@ class TAttachedRecording {
   bool IsAttached() const { return FImpl != nullptr; }
   // The controller number the service gave it; -1 when every number was taken.
   int GetController() const;
+  // What the records cannot hold of the recorded device (as TNodeReport::LeftOut).
+  std::vector<std::string> GetLeftOut() const;
   void Detach();
 
   struct TImpl;

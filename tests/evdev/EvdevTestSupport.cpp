@@ -40,9 +40,9 @@ TDeviceBuilder TwoAxisJoystick() {
 TDeviceBuilder ButtonBox() {
   TDeviceBuilder b("Leo Bodnar BU0836X Interface", 0x1dd2, 0x1001);
   b.Axis(ABS_X, 0, 4095).Axis(ABS_Y, 0, 4095);
-  b.Keys(BTN_TRIGGER, BTN_DEAD);                    // buttons 1..16
-  b.Keys(BTN_TRIGGER_HAPPY1, BTN_TRIGGER_HAPPY24);  // buttons 17..40
-  b.Keys(BTN_0, BTN_3);                             // buttons 41..44
+  b.Keys(BTN_TRIGGER, BTN_DEAD);                    // buttons 5..20
+  b.Keys(BTN_TRIGGER_HAPPY1, BTN_TRIGGER_HAPPY24);  // buttons 21..44
+  b.Keys(BTN_0, BTN_3);                             // buttons 1..4
   return b;
 }
 

@@ -45,7 +45,7 @@ TEST(EvemuReader, ReadsTheRecordedControllers) {
     int axes;
     std::uint32_t buttons;
   } const cases[] = {
-      {"gamepad-xbox360.evemu", "Microsoft X-Box 360 pad", 0x045e, 0x028e, 19, 6, 11},
+      {"gamepad-xbox360.evemu", "Microsoft X-Box 360 pad", 0x045e, 0x028e, 19, 5, 11},
       {"flightstick-extreme3d.evemu", "Logitech Logitech Extreme 3D", 0x046d, 0xc215, 18, 4, 12},
       {"wheel-pedals.evemu", "Generic Racing Wheel", 0x044f, 0xb65d, 16, 3, 14},
       {"joystick-2axis.evemu", "DragonRise Inc.   Generic   USB  Joystick  ", 0x0079, 0x0006, 16, 2,

@@ -69,7 +69,7 @@ TEST_F(THubFixture, OneUpdatePerChangedReport) {
   Io.Send("event3", {Event(EV_ABS, ABS_X, 100), Event(EV_ABS, ABS_Y, -100), Report(),
                      Event(EV_KEY, BTN_SOUTH, 1), Report(), Event(EV_ABS, ABS_X, 100),
                      Report(),                     // no change: no update
-                     Event(EV_ABS, ABS_RZ, 50)});  // not complete yet
+                     Event(EV_ABS, ABS_RY, 50)});  // not complete yet
   Pump();
   auto changes = Host.CallsOf(TKind::Changed);
   ASSERT_EQ(changes.size(), 2u);

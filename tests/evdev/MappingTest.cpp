@@ -59,29 +59,30 @@ TEST(EvdevMapping, GamepadWithTriggersAndHat) {
   EXPECT_EQ(info.Name, u"Microsoft X-Box 360 pad");
   EXPECT_EQ(info.Vendor, 0x045e);
   EXPECT_EQ(info.Product, 0x028e);
-  EXPECT_EQ(AxisCountOf(info), 6);
+  EXPECT_EQ(AxisCountOf(info), 5);
   ExpectRange(info.Axes[X], -32768, 32767, 0);
   ExpectRange(info.Axes[Y], -32768, 32767, 0);
-  ExpectRange(info.Axes[Z], 0, 255, 127);  // left trigger
-  ExpectRange(info.Axes[R], 0, 255, 127);  // right trigger
+  ExpectRange(info.Axes[Z], -255, 255, 0);  // left trigger up, right trigger down
+  ExpectRange(info.Axes[R], -32768, 32767, 0);
   ExpectRange(info.Axes[U], -32768, 32767, 0);
-  ExpectRange(info.Axes[V], -32768, 32767, 0);
-  EXPECT_EQ(f.Mapping.CodeOfAxis[Z], ABS_Z);
-  EXPECT_EQ(f.Mapping.CodeOfAxis[R], ABS_RZ);
+  EXPECT_FALSE(info.Axes[V].Present);
+  EXPECT_EQ(f.Mapping.Feeds[Z].Plus, ABS_Z);
+  EXPECT_EQ(f.Mapping.Feeds[Z].Minus, ABS_RZ);
+  EXPECT_EQ(f.Mapping.CodeOfAxis[R], ABS_RY);
   EXPECT_EQ(f.Mapping.CodeOfAxis[U], ABS_RX);
-  EXPECT_EQ(f.Mapping.CodeOfAxis[V], ABS_RY);
   EXPECT_EQ(info.Hat, THatKind::Discrete);
   EXPECT_EQ(info.ButtonCount, 11u);
-  const std::vector<std::uint16_t> order = {BTN_SOUTH, BTN_EAST,   BTN_NORTH,  BTN_WEST,
-                                            BTN_TL,    BTN_TR,     BTN_SELECT, BTN_START,
-                                            BTN_MODE,  BTN_THUMBL, BTN_THUMBR};
+  const std::vector<std::uint16_t> order = {BTN_SOUTH,  BTN_EAST,   BTN_NORTH,  BTN_WEST,
+                                            BTN_TL,     BTN_TR,     BTN_SELECT, BTN_START,
+                                            BTN_THUMBL, BTN_THUMBR, BTN_MODE};
   EXPECT_EQ(f.Mapping.ButtonCodes, order);
 
   // Sticks at rest read the middle; every axis follows its own code.
   EXPECT_EQ(f.Centered(X), 32767u);
   EXPECT_EQ(f.Raw(X), 32768u);
-  const unsigned codes[] = {ABS_X, ABS_Y, ABS_Z, ABS_RZ, ABS_RX, ABS_RY};
-  for (int axis = 0; axis < 6; ++axis) {
+  const unsigned codes[] = {ABS_X, ABS_Y, ABS_Z, ABS_RY, ABS_RX};
+  for (int axis = 0; axis < 5; ++axis) {
+    if (axis == Z) continue;  // two triggers: below
     f.Set(codes[axis], info.Axes[axis].Max);
     EXPECT_EQ(f.Calibrated(axis), 65535u) << axis;
     EXPECT_EQ(f.Centered(axis), 65535u) << axis;
@@ -95,9 +96,16 @@ TEST(EvdevMapping, GamepadWithTriggersAndHat) {
   EXPECT_EQ(f.Calibrated(X), 16384u);
   EXPECT_EQ(f.Centered(X), 16383u);
   EXPECT_EQ(f.Raw(X), 16384u);
-  f.Set(ABS_Z, 127);
+  // Z: the left trigger toward the maximum, the right one toward the minimum, both
+  // pressed alike back in the middle.
   EXPECT_EQ(f.Centered(Z), 32767u);
-  EXPECT_EQ(f.Calibrated(Z), 32639u);  // 127 * 65535 / 255, rounded down
+  f.Set(ABS_Z, 255);
+  EXPECT_EQ(f.Calibrated(Z), 65535u);
+  f.Set(ABS_RZ, 255);
+  EXPECT_EQ(f.Centered(Z), 32767u);
+  f.Set(ABS_Z, 0);
+  EXPECT_EQ(f.Calibrated(Z), 0u);
+  f.Set(ABS_RZ, 0);
 
   // The hat: every direction, diagonals included, and centred.
   struct {
@@ -160,9 +168,10 @@ TEST(EvdevMapping, WheelWithPedalsUsesTheFallbackCodes) {
   ASSERT_TRUE(IsJoystick(wheel.Get()));
   TFeeder f(wheel);
   const TDeviceInfo& info = f.Mapping.Info;
+  // Steering, Accelerator and Brake take DirectInput's X, Y and Rz, so R.
   EXPECT_EQ(f.Mapping.CodeOfAxis[X], ABS_WHEEL);
   EXPECT_EQ(f.Mapping.CodeOfAxis[Y], ABS_GAS);
-  EXPECT_EQ(f.Mapping.CodeOfAxis[Z], ABS_BRAKE);
+  EXPECT_EQ(f.Mapping.CodeOfAxis[R], ABS_BRAKE);
   EXPECT_EQ(AxisCountOf(info), 3);
   ExpectRange(info.Axes[X], -512, 511, 0);
   EXPECT_EQ(info.ButtonCount, 14u);
@@ -174,7 +183,7 @@ TEST(EvdevMapping, WheelWithPedalsUsesTheFallbackCodes) {
   f.Set(ABS_GAS, 255);
   EXPECT_EQ(f.Raw(Y), 255u);
   f.Set(ABS_BRAKE, 128);
-  EXPECT_EQ(f.Calibrated(Z), 32896u);
+  EXPECT_EQ(f.Calibrated(R), 32896u);
   EXPECT_EQ(f.Press(BTN_GEAR_UP).Buttons, 1u << 13);
 }
 
@@ -185,26 +194,29 @@ TEST(EvdevMapping, EachAxisTakesTheFirstCodeOfItsRow) {
                         ABS_WHEEL, ABS_GAS, ABS_BRAKE})
     b.Axis(code, 0, 100 + static_cast<int>(code));
   TFeeder all(b);
-  const int expected[] = {ABS_X, ABS_Y, ABS_Z, ABS_RZ, ABS_RX, ABS_RY};
+  // Windows' rows: U takes the Slider before Ry and Rx, V only Rx.
+  const int expected[] = {ABS_X, ABS_Y, ABS_Z, ABS_RZ, ABS_THROTTLE, ABS_RX};
   for (int axis = 0; axis < 6; ++axis) EXPECT_EQ(all.Mapping.CodeOfAxis[axis], expected[axis]);
   // Codes that lost to a preferred one do not move the axis.
   all.Set(ABS_WHEEL, 50);
-  all.Set(ABS_THROTTLE, 50);
+  all.Set(ABS_RY, 50);
   EXPECT_EQ(all.Tracker.Current().Axes[X], 0);
-  EXPECT_EQ(all.Tracker.Current().Axes[Z], 0);
+  EXPECT_EQ(all.Tracker.Current().Axes[V], 0);
+  EXPECT_EQ(all.Mapping.LeftOut.size(), 5u);  // ABS_RY, ABS_RUDDER, ABS_WHEEL, ABS_GAS, ABS_BRAKE
 
   TDeviceBuilder second("Second choices", 1, 3);
   second.Key(BTN_TRIGGER).Axis(ABS_THROTTLE, 0, 9).Axis(ABS_BRAKE, 0, 9).Axis(ABS_RUDDER, 0, 9);
   TFeeder f(second);
   EXPECT_EQ(f.Mapping.CodeOfAxis[Z], ABS_THROTTLE);
-  EXPECT_EQ(f.Mapping.CodeOfAxis[R], ABS_RUDDER);
-  EXPECT_EQ(f.Mapping.CodeOfAxis[X], -1);
+  EXPECT_EQ(f.Mapping.CodeOfAxis[R], ABS_RUDDER);  // a rudder with no Rz beside it is Rz
+  EXPECT_EQ(f.Mapping.CodeOfAxis[X], ABS_BRAKE);   // left over, so in the first free slot
 
-  // Hats and other codes are never axes.
+  // Hats are never axes; a code hid-input gave no name of its own fills a free slot.
   TDeviceBuilder hats("Hats only", 1, 4);
   hats.Key(BTN_SOUTH).Axis(ABS_HAT0X, -1, 1).Axis(ABS_HAT1X, -1, 1).Axis(ABS_MISC, 0, 9);
   TFeeder h(hats);
-  EXPECT_EQ(AxisCountOf(h.Mapping.Info), 0);
+  EXPECT_EQ(AxisCountOf(h.Mapping.Info), 1);
+  EXPECT_EQ(h.Mapping.CodeOfAxis[X], ABS_MISC);
   EXPECT_EQ(h.Mapping.Info.Hat, THatKind::Discrete);
 }
 
@@ -234,19 +246,22 @@ TEST(EvdevMapping, MoreThanThirtyTwoButtons) {
   ASSERT_TRUE(IsJoystick(box.Get()));
   TFeeder f(box);
   EXPECT_EQ(f.Mapping.Info.ButtonCount, 44u);
-  EXPECT_EQ(f.Mapping.ButtonCodes[15], BTN_DEAD);
-  EXPECT_EQ(f.Mapping.ButtonCodes[16], BTN_TRIGGER_HAPPY1);  // button 17
-  EXPECT_EQ(f.Mapping.ButtonCodes[40], BTN_0);               // BTN_MISC codes come last
-  EXPECT_EQ(f.Mapping.ButtonCodes[43], BTN_3);
+  // Code order, which is HID order: the device's own BTN_0.. and BTN_TRIGGER.. come
+  // first, and the last BTN_TRIGGER_HAPPY buttons are the ones beyond 32.
+  EXPECT_EQ(f.Mapping.ButtonCodes[0], BTN_0);
+  EXPECT_EQ(f.Mapping.ButtonCodes[4], BTN_TRIGGER);
+  EXPECT_EQ(f.Mapping.ButtonCodes[20], BTN_TRIGGER_HAPPY1);
+  EXPECT_EQ(f.Mapping.ButtonCodes[31], BTN_TRIGGER_HAPPY12);
+  EXPECT_EQ(LeftOutLines(f.Mapping).size(), 1u);
 
-  f.Press(BTN_TRIGGER);                    // button 1
-  f.Press(BTN_TRIGGER_HAPPY16);            // button 32
-  f.Press(BTN_TRIGGER_HAPPY17);            // button 33: counted, not in the word
-  const TDeviceState& s = f.Press(BTN_3);  // button 44
-  EXPECT_EQ(s.Buttons, 0x80000001u);
+  f.Press(BTN_0);                                // button 1
+  f.Press(BTN_TRIGGER_HAPPY12);                  // button 32
+  f.Press(BTN_TRIGGER_HAPPY13);                  // button 33: counted, not in the word
+  const TDeviceState& s = f.Press(BTN_TRIGGER);  // button 5
+  EXPECT_EQ(s.Buttons, 0x80000011u);
   EXPECT_EQ(s.ButtonsHeld, 4u);
-  EXPECT_EQ(f.Press(BTN_TRIGGER_HAPPY17, 0).ButtonsHeld, 3u);
-  EXPECT_EQ(f.Tracker.Current().Buttons, 0x80000001u);
+  EXPECT_EQ(f.Press(BTN_TRIGGER_HAPPY13, 0).ButtonsHeld, 3u);
+  EXPECT_EQ(f.Tracker.Current().Buttons, 0x80000011u);
 }
 
 TEST(EvdevMapping, WhatIsAJoystick) {

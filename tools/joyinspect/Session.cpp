@@ -115,6 +115,9 @@ int RunChecked(const TOptions& options, std::FILE* out) {
   for (const std::string& device : options.Devices) {
     try {
       recordings.push_back(Evdev::AttachRecording(device));
+      for (const std::string& line : recordings.back().GetLeftOut())
+        std::fprintf(stderr, "joyinspect: --device %s: left out, %s\n", device.c_str(),
+                     line.c_str());
     } catch (const System::Exception& e) {
       throw TRefusal{"--device " + device + ": " + StringToUtf8(e.GetMessage())};
     }

@@ -96,6 +96,9 @@ void PrintText(std::FILE* out, const std::vector<TEntry>& entries,
                  "(VORLANE_JOYSTICK_BACKENDS)\n");
     return;
   }
+  for (const Evdev::TNodeReport& n : nodes)
+    for (const std::string& line : n.LeftOut)
+      std::fprintf(out, "  %s (%s) left out, %s\n", n.Path.c_str(), n.Name.c_str(), line.c_str());
   std::size_t unopened = 0;
   for (const Evdev::TNodeReport& n : nodes) unopened += n.Opened ? 0 : 1;
   std::error_code ignored;

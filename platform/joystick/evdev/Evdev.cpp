@@ -69,6 +69,7 @@ std::vector<TNodeReport> ListNodes(const std::string& directory) {
 struct TAttachedRecording::TImpl {
   JoystickService::TJoystickDriver* Driver = nullptr;  // owned by the service
   int Controller = -1;
+  std::vector<std::string> LeftOut;
   ~TImpl() {
     if (Driver != nullptr) JoystickService::DetachDriver(Driver);
   }
@@ -84,6 +85,10 @@ int TAttachedRecording::GetController() const {
   return FImpl ? FImpl->Controller : -1;
 }
 
+std::vector<std::string> TAttachedRecording::GetLeftOut() const {
+  return FImpl ? FImpl->LeftOut : std::vector<std::string>{};
+}
+
 void TAttachedRecording::Detach() {
   FImpl.reset();
 }
@@ -92,12 +97,14 @@ TAttachedRecording AttachRecording(const std::string& path) {
   using namespace JoystickService::EvdevBackend;
   std::vector<TRecording> recordings;
   recordings.push_back(ReadControllerRecording(path));
+  std::vector<std::string> leftOut = LeftOutLines(MapDevice(recordings.front().Device.get()));
   auto driver = std::make_unique<TReplayDriver>(std::move(recordings));
   TReplayDriver* replay = driver.get();
   auto impl = std::make_unique<TAttachedRecording::TImpl>();
   impl->Driver = JoystickService::AttachDriver(std::move(driver));
   if (impl->Driver == nullptr) throw EEvdevError(u"the joystick service refused the recording");
   impl->Controller = replay->Numbers().front();
+  impl->LeftOut = std::move(leftOut);
   return TAttachedRecording(std::move(impl));
 }
 
@@ -180,15 +187,15 @@ std::vector<Evdev::TNodeReport> ListNodes(TKernelIo& io) {
     for (int axis = 0; axis < AxisCount; ++axis) {
       if (mapping.CodeOfAxis[axis] < 0) continue;
       const TAxisRange& range = mapping.Info.Axes[axis];
-      report.Axes.push_back({AxisLetters[axis],
-                             CodeName(EV_ABS, static_cast<unsigned>(mapping.CodeOfAxis[axis])),
-                             range.Min, range.Max, range.Rest, state.Axes[axis]});
+      report.Axes.push_back({AxisLetters[axis], FeedName(mapping, axis), range.Min, range.Max,
+                             range.Rest, state.Axes[axis]});
     }
     report.HasHat = mapping.Info.Hat != THatKind::None;
     report.Pov = state.Pov;
     report.ButtonCount = mapping.Info.ButtonCount;
     report.Buttons = state.Buttons;
     report.ButtonsHeld = state.ButtonsHeld;
+    report.LeftOut = LeftOutLines(mapping);
     reports.push_back(std::move(report));
   }
   return reports;

@@ -421,12 +421,13 @@ TRecording ReadRecording(const std::string& path) {
 
 TRecording ReadControllerRecording(const std::string& path) {
   TRecording recording = ReadRecording(path);
-  if (!IsJoystick(recording.Device.get())) {
-    throw ERecordingError(path, recording.NameLine,
-                          "a joystick or gamepad: B: 01 lines with a button from BTN_JOYSTICK "
-                          "(0x120) to 0x13f",
-                          "a device without joystick or gamepad buttons (" +
-                              std::string(libevdev_get_name(recording.Device.get())) + ")");
+  const TNodeClass kind = ClassifyNode(recording.Device.get());
+  if (!kind.Controller) {
+    throw ERecordingError(
+        path, recording.NameLine,
+        "a joystick or gamepad: joystick buttons (BTN_JOYSTICK.., BTN_GAMEPAD.., "
+        "BTN_0.., BTN_TRIGGER_HAPPY..) or joystick axes (ABS_RX..ABS_BRAKE)",
+        kind.Reason + " (" + std::string(libevdev_get_name(recording.Device.get())) + ")");
   }
   return recording;
 }

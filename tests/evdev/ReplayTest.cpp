@@ -101,7 +101,7 @@ TEST(Replay, SeveralRecordingsAreNumberedInListOrderAndPlayTogether) {
   EXPECT_EQ(wheel[0].Axes[0], -256);
   EXPECT_EQ(wheel[0].Axes[1], 200);
   EXPECT_EQ(wheel[1].Axes[0], 511);
-  EXPECT_EQ(wheel[2].Axes[3], 255);  // the brake on R
+  EXPECT_EQ(wheel[2].Axes[3], 255);       // the brake on R
   EXPECT_EQ(wheel[3].Buttons, 1u << 13);  // BTN_GEAR_UP is button 14
   EXPECT_EQ(last(added[0].Device).Buttons, 0u);
 

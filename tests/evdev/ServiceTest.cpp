@@ -74,8 +74,8 @@ TEST_F(TServiceFixture, KernelDevicesThroughTheApi) {
   EXPECT_EQ(caps.wMaxAxes, 6u);
   EXPECT_EQ(caps.wNumButtons, 11u);
   EXPECT_EQ(caps.wMaxButtons, 32u);
-  EXPECT_EQ(caps.wCaps, JOYCAPS_HASZ | JOYCAPS_HASR | JOYCAPS_HASU | JOYCAPS_HASPOV |
-                            JOYCAPS_POV4DIR);
+  EXPECT_EQ(caps.wCaps,
+            JOYCAPS_HASZ | JOYCAPS_HASR | JOYCAPS_HASU | JOYCAPS_HASPOV | JOYCAPS_POV4DIR);
   EXPECT_EQ(System::StrFromUnits(caps.szRegKey, MAXPNAMELEN), u"/dev/input/event3");
   EXPECT_EQ(System::StrFromUnits(caps.szOEMVxD, MAX_JOYSTICKOEMVXDNAME),
             u"evdev /dev/input/event3");

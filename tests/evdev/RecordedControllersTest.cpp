@@ -39,8 +39,16 @@ std::vector<std::string> Moves(const std::string& file, const TMappingOptions& o
         if (is != was) move += std::string(1, Slots[a]) + (is > was ? "+" : "-");
       }
       for (int b = 0; b < 32; ++b)
-        if ((now.Buttons & ~before.Buttons) & (1u << b)) move += "b" + std::to_string(b + 1);
-      if (now.Pov != before.Pov) move += "pov" + std::to_string(now.Pov);
+        if ((now.Buttons & ~before.Buttons) & (1u << b)) {
+          // Appended piece by piece: g++ 12 at -O3 misreads `literal + temporary`
+          // as an overlapping copy (-Wrestrict).
+          move += 'b';
+          move += std::to_string(b + 1);
+        }
+      if (now.Pov != before.Pov) {
+        move += "pov";
+        move += std::to_string(now.Pov);
+      }
       if (move.empty()) move = now.ButtonsHeld > before.ButtonsHeld ? "beyond 32" : "nothing";
       moves.push_back(move);
     }

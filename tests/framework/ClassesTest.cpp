@@ -62,7 +62,9 @@ TEST(Ownership, ListStaysInCreationOrderWhateverLeaves) {
   std::vector<TComponent*> model;
   for (int i = 0; i < 300; ++i) {
     model.push_back(new TComponent(&root));
-    model.back()->SetName(u"C" + System::IntToStr(i));
+    System::String name(u"C");  // appended: g++ 12 -O3 misreads `literal + temporary` (-Wrestrict)
+    name += System::IntToStr(i);
+    model.back()->SetName(name);
   }
   auto check = [&] {
     ASSERT_EQ(root.GetComponentCount(), static_cast<int>(model.size()));

@@ -259,7 +259,12 @@ std::string FeedName(const TDeviceMapping& mapping, int axis) {
   const TAxisFeed& feed = mapping.Feeds[static_cast<std::size_t>(axis)];
   if (feed.Plus < 0) return {};
   std::string name = CodeName(EV_ABS, static_cast<unsigned>(feed.Plus));
-  if (feed.Minus >= 0) name += "-" + CodeName(EV_ABS, static_cast<unsigned>(feed.Minus));
+  if (feed.Minus >= 0) {
+    // Appended piece by piece: g++ 12 at -O3 misreads `literal + temporary` as an
+    // overlapping copy (-Wrestrict).
+    name += '-';
+    name += CodeName(EV_ABS, static_cast<unsigned>(feed.Minus));
+  }
   return name;
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "framework/FileDescriptor.hpp"
 #include "vorlane/System.hpp"
 #include "vorlane/TypInfo.hpp"
 
@@ -22,20 +23,6 @@ const TypInfo::TClassInfo& EFileError::StaticClass() {
 }
 
 namespace {
-
-class TDescriptor {
- public:
-  explicit TDescriptor(int fd) : FFd(fd) {}
-  TDescriptor(const TDescriptor&) = delete;
-  TDescriptor& operator=(const TDescriptor&) = delete;
-  ~TDescriptor() {
-    if (FFd >= 0) ::close(FFd);
-  }
-  int Get() const { return FFd; }
-
- private:
-  int FFd;
-};
 
 std::string TypeProblem(mode_t mode) {
   if (S_ISDIR(mode)) return "is a directory";
@@ -59,7 +46,7 @@ std::string TooLarge(std::uint64_t size, std::size_t maxBytes) {
 
 std::string ReadWholeFile(const std::string& path, std::size_t maxBytes) {
   // O_NONBLOCK: opening a FIFO without a writer (or a device) must not wait.
-  TDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  Posix::TFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (fd.Get() < 0) Unreadable(errno);
   struct stat info {};
   if (::fstat(fd.Get(), &info) != 0) Unreadable(errno);

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "framework/FileDescriptor.hpp"
+
 namespace vorlane::JoystickService::EvdevBackend {
 
 bool IsEventNodeName(std::string_view name) {
@@ -30,19 +32,7 @@ constexpr std::uint64_t InterruptToken = 0;
 constexpr std::uint64_t DirectoryToken = 1;
 constexpr std::uint64_t FirstSerial = 2;
 
-class TFd {
- public:
-  explicit TFd(int fd = -1) : FFd(fd) {}
-  TFd(const TFd&) = delete;
-  TFd& operator=(const TFd&) = delete;
-  ~TFd() {
-    if (FFd >= 0) ::close(FFd);
-  }
-  int Get() const { return FFd; }
-
- private:
-  int FFd;
-};
+using TFd = Posix::TFileDescriptor;
 
 class TNode final : public TKernelNode {
  public:

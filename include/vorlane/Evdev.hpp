@@ -95,6 +95,11 @@ struct TNodeReport {
 // empty list.
 std::vector<TNodeReport> ListNodes(const std::string& directory = "/dev/input");
 
+// What the records cannot hold of the controller attached to the running joystick
+// service as `controller` (an event node or a replayed recording), as
+// TNodeReport::LeftOut; empty when everything fits or nothing is attached there.
+std::vector<std::string> GetLeftOut(int controller);
+
 // A recording attached to the running joystick service as a replayed controller.
 // It plays the recorded events at their recorded pace and stays attached, at its
 // last reading, when they are over. Destroying or detaching the handle unplugs

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "vorlane/joystickapi.h"
 
@@ -44,6 +45,9 @@ struct TDeviceInfo {
   // specific stable identity the backend has (unique id, physical path, or
   // vendor:product:name).
   std::string Identity;
+  // What the records cannot hold of the device, for people: one line per reason,
+  // e.g. "more than 32 buttons: BTN_TRIGGER_HAPPY17 BTN_TRIGGER_HAPPY18".
+  std::vector<std::string> LeftOut;
 };
 
 inline constexpr std::uint32_t PovCentered = 65535;

@@ -442,6 +442,14 @@ class TCore {
     return -1;
   }
 
+  std::vector<std::string> LeftOutOf(int number) {
+    std::lock_guard lock(FMutex);
+    for (const TSlot& slot : FSlots)
+      if (slot.Device != nullptr && static_cast<int>(slot.Number) == number)
+        return slot.Device->Info().LeftOut;
+    return {};
+  }
+
   // --- The API -------------------------------------------------------------------
 
   MMRESULT GetPos(UINT id, JOYINFO* info) {
@@ -1001,6 +1009,9 @@ std::vector<std::string> GetDriverNames() {
 }
 int NumberOf(const TJoystickDevice* device) {
   return Core().NumberOf(device);
+}
+std::vector<std::string> LeftOutOf(int number) {
+  return Core().LeftOutOf(number);
 }
 void ResetForTesting() {
   Core().Reset();

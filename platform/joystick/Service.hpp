@@ -50,6 +50,10 @@ std::vector<std::string> GetDriverNames();
 // The number a device has while attached or kept for it; -1 otherwise.
 int NumberOf(const TJoystickDevice* device);
 
+// What the records cannot hold of the device attached as `number` (its
+// TDeviceInfo::LeftOut); empty when nothing is attached there.
+std::vector<std::string> LeftOutOf(int number);
+
 // Tests only: closes every backend (the virtual one included: live virtual
 // controllers are reported removed), releases every capture, forgets every number
 // and threshold, clears faults and the call log, and lets the next call start the

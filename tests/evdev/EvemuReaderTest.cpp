@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -131,6 +132,38 @@ TEST(EvemuReader, AcceptsWhatEvemuAccepts) {
 
   // A description without events is a device that never moves.
   EXPECT_TRUE(ParseRecording(Header, "still.evemu").Events.empty());
+}
+
+TEST(EvemuReader, TakesEachAxisStartFromTheHeaderComments) {
+  // evemu-record lists every axis with its value before the description; lines of
+  // that list that do not read as such are comments like any other.
+  const std::string text =
+      "# EVEMU 1.3\n"
+      "# Supported events:\n"
+      "#   Event type 1 (EV_KEY)\n"
+      "#     Event code 304 (BTN_SOUTH)\n"
+      "#       Value        1\n"
+      "#   Event type 3 (EV_ABS)\n"
+      "#     Event code 0 (ABS_X)\n"
+      "#       Value      -40\n"
+      "#       Min       -100\n"
+      "#     Event code 1 (ABS_Y)\n"
+      "#       Value     lots\n"
+      "#     Event code 99999 (ABS_WHAT)\n"
+      "#       Value        7\n"
+      "# Properties:\n"
+      "#       Value        9\n" +
+      Header.substr(Header.find("N:"));
+  const TRecording r = ParseRecording(text, "started.evemu");
+  EXPECT_EQ(r.ListedValues[ABS_X], -40);
+  EXPECT_FALSE(r.ListedValues[ABS_Y].has_value());
+  EXPECT_EQ(std::count_if(r.ListedValues.begin(), r.ListedValues.end(),
+                          [](const auto& v) { return v.has_value(); }),
+            1);
+  // Comments after N: describe nothing.
+  const TRecording later = ParseRecording(
+      Header + "#   Event type 3 (EV_ABS)\n#     Event code 0 (ABS_X)\n#       Value 5\n", "x");
+  EXPECT_FALSE(later.ListedValues[ABS_X].has_value());
 }
 
 struct TMalformed {

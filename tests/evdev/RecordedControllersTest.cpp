@@ -117,6 +117,28 @@ TEST(RecordedControllers, SticksWheelsAndPedalsLoseNoAxis) {
   EXPECT_EQ(Moves("pedals-no-buttons.evemu"), (V{"X+", "Y+", "R-"}));
 }
 
+TEST(RecordedControllers, ReplaysStartAtTheControllersOwnRest) {
+  // Each recording's first report holds the controller untouched: a replay must
+  // start there already (sticks centred, triggers and pedals released), not at 0.
+  for (const char* file :
+       {"xbox-one-xpad.evemu", "xbox-bluetooth-hid.evemu", "dualshock4-playstation.evemu",
+        "dualsense-playstation.evemu", "dualshock4-generic.evemu", "switch-pro-nintendo.evemu",
+        "flightstick-rudder-throttle.evemu", "wheel-three-pedals.evemu",
+        "pedals-no-buttons.evemu"}) {
+    TRecording r = ReadRecording(DataPath(file));
+    const TDeviceMapping m = MapDevice(r.Device.get());
+    SetStartValues(r.Device.get(), m, StartValuesOf(r, m));
+    TStateTracker t(m, r.Device.get());
+    const TDeviceState start = t.Current();
+    for (const TRecordedEvent& e : r.Events) {
+      t.Apply(e.Type, e.Code, e.Value);
+      if (e.Type == EV_SYN) break;
+    }
+    for (int a = 0; a < AxisCount; ++a)
+      EXPECT_NEAR(start.Axes[a], t.Current().Axes[a], 1) << file << " slot " << Slots[a];
+  }
+}
+
 TEST(RecordedControllers, WhichNodesAreControllers) {
   TRecording pedals = ReadRecording(DataPath("pedals-no-buttons.evemu"));
   EXPECT_TRUE(ClassifyNode(pedals.Device.get()).Controller);

@@ -30,10 +30,10 @@ TEST(Replay, DueTimesNeverOverflowTheClock) {
 
 TEST(Replay, PlaysARecordingAsAController) {
   const std::string path = DataPath("gamepad-xbox360.evemu");
+  TRecordingHost host;  // outlives the driver, whose thread calls it
   auto driver = CreateReplayDriver({path});
   auto& replay = static_cast<TReplayDriver&>(*driver);
   EXPECT_STREQ(driver->Name(), "replay");
-  TRecordingHost host;
   const auto opened = Clock::now();
   driver->Open(host);
 
@@ -76,9 +76,9 @@ TEST(Replay, SeveralRecordingsAreNumberedInListOrderAndPlayTogether) {
   const std::vector<std::string> paths = {
       DataPath("wheel-pedals.evemu"), DataPath("joystick-2axis.evemu"),
       DataPath("buttonbox-44.evemu"), DataPath("flightstick-extreme3d.evemu")};
+  TRecordingHost host;  // outlives the driver, whose thread calls it
   auto driver = CreateReplayDriver(paths);
   auto& replay = static_cast<TReplayDriver&>(*driver);
-  TRecordingHost host;
   driver->Open(host);
   const auto added = host.CallsOf(TKind::Added);
   ASSERT_EQ(added.size(), 4u);
@@ -110,12 +110,13 @@ TEST(Replay, SeveralRecordingsAreNumberedInListOrderAndPlayTogether) {
   std::vector<TDeviceState> box;
   for (const auto& call : host.CallsOf(TKind::Changed))
     if (call.Device == added[2].Device) box.push_back(call.State);
-  ASSERT_EQ(box.size(), 5u);
-  EXPECT_EQ(box[1].Buttons, 0u);
-  EXPECT_EQ(box[1].ButtonsHeld, 1u);
-  EXPECT_EQ(box[3].Buttons, 0x18u);
-  EXPECT_EQ(box[3].ButtonsHeld, 3u);
-  EXPECT_EQ(box[4].ButtonsHeld, 0u);
+  // Its first report, of the stick centred, is where the replay starts: no update.
+  ASSERT_EQ(box.size(), 4u);
+  EXPECT_EQ(box[0].Buttons, 0u);
+  EXPECT_EQ(box[0].ButtonsHeld, 1u);
+  EXPECT_EQ(box[2].Buttons, 0x18u);
+  EXPECT_EQ(box[2].ButtonsHeld, 3u);
+  EXPECT_EQ(box[3].ButtonsHeld, 0u);
 
   // The flight stick ends with the stick right and the throttle closed.
   EXPECT_EQ(last(added[3].Device).Axes[0], 1023);
@@ -135,14 +136,58 @@ TEST(Replay, CloseDoesNotWaitForTheRecording) {
            "E: 0.000000 0001 0120 1\nE: 0.000000 0000 0000 0\n"
            "E: 3600.000000 0001 0120 0\nE: 3600.000000 0000 0000 0\n";
   }
+  TRecordingHost host;  // outlives the driver, whose thread calls it
   auto driver = CreateReplayDriver({path});
-  TRecordingHost host;
   driver->Open(host);
   ASSERT_TRUE(host.WaitFor(TKind::Changed, 1));
   EXPECT_FALSE(static_cast<TReplayDriver&>(*driver).Finished());
   driver->Close();  // would take an hour if it waited
   EXPECT_EQ(host.Count(TKind::Changed), 1u);
   EXPECT_EQ(host.Count(TKind::Removed), 1u);
+  std::remove(path.c_str());
+}
+
+TEST(Replay, AxesStartWhereTheRecordingSaysElseAtRest) {
+  // A 0..255 stick whose start is listed, one listed at 0 (what the kernel holds
+  // before a device's first report, so no position), one not listed, and a pedal.
+  const std::string path = ::testing::TempDir() + "vorlane-evdev-start.evemu";
+  {
+    std::ofstream out(path);
+    out << "# EVEMU 1.3\n"
+           "#   Event type 3 (EV_ABS)\n"
+           "#     Event code 0 (ABS_X)\n#       Value      200\n"
+           "#     Event code 1 (ABS_Y)\n#       Value        0\n"
+           "#     Event code 9 (ABS_GAS)\n#       Value        0\n"
+           "N: Start Stick\nI: 0003 0001 0002 0001\n"
+           "B: 01 00 00 00 00 00 00 00 00\nB: 01 00 00 00 00 00 00 00 00\n"
+           "B: 01 00 00 00 00 00 00 00 00\nB: 01 00 00 00 00 00 00 00 00\n"
+           "B: 01 00 00 00 00 01 00 00 00\n"  // BTN_TRIGGER
+           "B: 03 27 02 00 00 00 00 00 00\n"  // ABS_X, ABS_Y, ABS_Z, ABS_RZ (unlisted), ABS_GAS
+           "A: 00 0 255 0 0 0\nA: 01 0 255 0 0 0\nA: 02 -512 511 0 0 0\n"
+           "A: 05 0 255 0 0 0\nA: 09 0 1023 0 0 0\n"
+           "E: 0.000000 0001 0120 1\nE: 0.000000 0000 0000 0\n";
+  }
+  TRecordingHost host;  // outlives the driver, whose thread calls it
+  auto driver = CreateReplayDriver({path});
+  driver->Open(host);
+  const auto added = host.CallsOf(TKind::Added);
+  ASSERT_EQ(added.size(), 1u);
+  const auto& device = static_cast<const TMappedDevice&>(*added[0].Device);
+  TDeviceState state;
+  device.ReadState(state);
+  auto at = [&](unsigned code) {
+    const int axis = device.Mapping().AxisOfCode[code];
+    EXPECT_GE(axis, 0) << code;
+    return axis < 0 ? -1 : state.Axes[axis];
+  };
+  EXPECT_EQ(at(ABS_X), 200);
+  EXPECT_EQ(at(ABS_Y), 127);
+  EXPECT_EQ(at(ABS_Z), 0);  // a centred axis listed nowhere: its middle is 0
+  EXPECT_EQ(at(ABS_RZ), 127);
+  EXPECT_EQ(at(ABS_GAS), 0);  // a pedal rests released
+  // The first recorded event is reported, not taken as the start.
+  ASSERT_TRUE(host.WaitFor(TKind::Changed, 1));
+  driver->Close();
   std::remove(path.c_str());
 }
 

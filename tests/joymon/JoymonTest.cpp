@@ -355,6 +355,22 @@ TEST(JoymonRecording, DevicesFromTheEnvironment) {
   ExpectPosition(doc["PositionX"], "PositionX");
 }
 
+TEST(JoymonRecording, TheViewSaysWhatTheRecordsCannotHold) {
+  // A box of 44 buttons replayed by the service: the twelve beyond the records'
+  // 32, by kernel code name; a pad whose controls all fit has no such line.
+  std::map<std::string, std::string> env = VirtualOnly;
+  env["VORLANE_JOYSTICK_DEVICES"] = DataDir + "/buttonbox-44.evemu:" + Gamepad;
+  const TRunResult box = RunJoymon({"--no-demo", "--once"}, env);
+  ASSERT_EQ(box.ExitCode, 0) << box.Err;
+  EXPECT_NE(box.Out.find("  left out, more than 32 buttons: BTN_TRIGGER_HAPPY13 "),
+            std::string::npos)
+      << box.Out;
+  const TRunResult pad = RunJoymon({"--no-demo", "--once", "--controller", "1"}, env);
+  ASSERT_EQ(pad.ExitCode, 0) << pad.Err;
+  EXPECT_NE(pad.Out.find("X-Box 360"), std::string::npos) << pad.Out;
+  EXPECT_EQ(pad.Out.find("left out"), std::string::npos) << pad.Out;
+}
+
 TEST(JoymonErrors, BadCommandLinesAndRecordingsAreRefusedClearly) {
   struct {
     std::vector<std::string> args;

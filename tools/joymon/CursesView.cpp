@@ -46,6 +46,17 @@ int ColumnsOf(const std::string& text) {
   return columns;
 }
 
+// `label` and the words of `text`, as items that PutItems wraps between words.
+std::vector<std::string> Words(const std::string& label, const std::string& text) {
+  std::vector<std::string> words{label};
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find(' ', at), text.size());
+    words.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return words;
+}
+
 std::string Padded(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
@@ -150,17 +161,12 @@ int TCursesView::DrawHeader(int row, const TControllerReading& r) {
          "ButtonCount " + ValueText(c.ButtonCount) + " of " + ValueText(c.MaxButtons),
          "MinPeriod " + ValueText(c.MinPeriod) + " ms",
          "MaxPeriod " + ValueText(c.MaxPeriod) + " ms", "vendor:product " + VendorProduct(c)});
-    std::vector<std::string> flags{"Flags"};
-    const std::string set = SetText(*c.Flags.Value);  // "[cfHasZ, cfHasR]"
-    for (std::size_t at = 0; at < set.size();) {
-      const std::size_t end = std::min(set.find(' ', at), set.size());
-      flags.push_back(set.substr(at, end - at));
-      at = end + 1;
-    }
-    row = PutItems(row, 15, flags, 1);
+    row = PutItems(row, 15, Words("Flags", SetText(*c.Flags.Value)), 1);  // "[cfHasZ, cfHasR]"
     if (!FCompact)
       row = PutItems(row, 15,
                      {"Driver " + ValueText(c.Driver), "RegistryKey " + ValueText(c.RegistryKey)});
+    // "more than 32 buttons: BTN_TRIGGER_HAPPY17 ...", wrapped between code names.
+    for (const std::string& line : r.LeftOut) row = PutItems(row, 15, Words("Left out:", line), 1);
   } else {
     Put(row++, 15, "(" + c.Flags.Error + ")", ColourOf(Error, colours));
   }

@@ -24,6 +24,7 @@ void TPlainView::PrintDescription(const TControllerReading& r) {
        ", period " + ValueText(c.MinPeriod) + ".." + ValueText(c.MaxPeriod) + " ms, Flags " +
        SetText(*c.Flags.Value));
   Line("  driver: " + ValueText(c.Driver) + "; registry key: " + ValueText(c.RegistryKey));
+  for (const std::string& line : r.LeftOut) Line("  left out, " + line);
 }
 
 void TPlainView::PrintValues(const TControllerReading& r) {

@@ -1,5 +1,7 @@
 #include "Reading.hpp"
 
+#include "vorlane/Evdev.hpp"
+
 namespace vorlane::JoyMon {
 
 using Joystick::TJoystick;
@@ -78,6 +80,7 @@ TControllerReading ReadController(TJoystick& joystick) {
   r.PollingPeriod = joystick.GetPollingPeriod();
   r.Attached = joystick.GetAttached(r.Controller);
   r.Capabilities = ReadCapabilities(*joystick.GetCapabilities());
+  r.LeftOut = Evdev::GetLeftOut(r.Controller);
 
   for (int a = 0; a < AxisCount; ++a) {
     TAxisReading& axis = r.Axes[a];

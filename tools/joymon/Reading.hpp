@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "vorlane/Joystick.hpp"
 
@@ -69,6 +70,9 @@ struct TControllerReading {
   TRead<Joystick::TButtons> PressedButtons;
   TRead<System::Integer> PressedButtonCount;
   TRead<System::Integer> Threshold;
+  // What the records cannot hold of the controller, by kernel code name, one line
+  // per reason (event nodes and replayed recordings; none for virtual controllers).
+  std::vector<std::string> LeftOut;
 
   // The first error among the live values (the controller's state in one line),
   // or empty when every read succeeded.

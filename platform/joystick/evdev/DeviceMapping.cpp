@@ -246,12 +246,15 @@ TDeviceMapping MapDevice(const libevdev* device, const TMappingOptions& options)
   m.Info.Vendor = static_cast<std::uint16_t>(libevdev_get_id_vendor(device));
   m.Info.Product = static_cast<std::uint16_t>(libevdev_get_id_product(device));
   m.Info.Identity = IdentityOf(device);
+  // The Simulation page's pedals (and some pads' triggers) rest released.
+  m.RestsAtMinimum.set(ABS_GAS).set(ABS_BRAKE);
 
   if (!MapPadFamily(device, options, m)) {
     MapGenericAxes(device, m);
     MapGenericButtons(device, m);
   }
   Complete(device, m);
+  m.Info.LeftOut = LeftOutLines(m);
   return m;
 }
 
@@ -285,12 +288,19 @@ std::vector<std::string> LeftOutLines(const TDeviceMapping& mapping) {
   return lines;
 }
 
-void SetStartValues(libevdev* device, const TFirstValues& first) {
+std::int32_t RestOfCode(const libevdev* device, const TDeviceMapping& mapping, unsigned code) {
+  const std::int32_t min = libevdev_get_abs_minimum(device, code);
+  if (code < ABS_CNT && mapping.RestsAtMinimum[code]) return min;
+  return RestOf(min, libevdev_get_abs_maximum(device, code));
+}
+
+void SetStartValues(libevdev* device, const TDeviceMapping& mapping, const TStartValues& start) {
   for (unsigned code = 0; code < ABS_CNT; ++code) {
     if (!libevdev_has_event_code(device, EV_ABS, code)) continue;
-    const int value = first[code] ? *first[code]
-                                  : RestOf(libevdev_get_abs_minimum(device, code),
-                                           libevdev_get_abs_maximum(device, code));
+    const std::int32_t min = libevdev_get_abs_minimum(device, code);
+    const std::int32_t max = std::max(min, libevdev_get_abs_maximum(device, code));
+    const std::int32_t value =
+        start[code] ? std::clamp(*start[code], min, max) : RestOfCode(device, mapping, code);
     libevdev_set_event_value(device, EV_ABS, code, value);
   }
 }

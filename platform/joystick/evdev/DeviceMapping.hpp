@@ -115,6 +115,7 @@ struct TDeviceMapping {
   bool HasHatY = false;
   std::int32_t HatXRest = 0;
   std::int32_t HatYRest = 0;
+  std::bitset<ABS_CNT> RestsAtMinimum;  // triggers and pedals, which rest fully released
 };
 
 // Builds the mapping of `device` as Windows' joystick service presents the same
@@ -134,11 +135,18 @@ std::string FeedName(const TDeviceMapping& mapping, int axis);
 // "more than 32 buttons: BTN_TRIGGER_HAPPY17 BTN_TRIGGER_HAPPY18"; none when all fit.
 std::vector<std::string> LeftOutLines(const TDeviceMapping& mapping);
 
-// Puts every absolute axis of `device` where a replay of it starts: at `first[code]`,
-// the first value the recording gives it, else at its rest (the middle of its range;
-// a recording's description carries no values, so libevdev would say 0).
-using TFirstValues = std::array<std::optional<std::int32_t>, ABS_CNT>;
-void SetStartValues(libevdev* device, const TFirstValues& first);
+// Where each absolute axis of a recorded device stood when the recording began, as
+// far as the recording says.
+using TStartValues = std::array<std::optional<std::int32_t>, ABS_CNT>;
+
+// The value at which `code` rests when nobody touches it: the minimum for a trigger
+// or pedal (RestsAtMinimum), else the middle of its range.
+std::int32_t RestOfCode(const libevdev* device, const TDeviceMapping& mapping, unsigned code);
+
+// Puts every absolute axis of `device` where a replay of it starts: at `start[code]`
+// (clamped into its range), else at its rest. A description alone would leave
+// libevdev at 0 everywhere.
+void SetStartValues(libevdev* device, const TDeviceMapping& mapping, const TStartValues& start);
 
 // The device's reading right now as libevdev knows it (for a kernel device, what
 // the ioctls returned when it was opened), axes clamped into their ranges.

@@ -85,6 +85,10 @@ int TAttachedRecording::GetController() const {
   return FImpl ? FImpl->Controller : -1;
 }
 
+std::vector<std::string> GetLeftOut(int controller) {
+  return JoystickService::LeftOutOf(controller);
+}
+
 std::vector<std::string> TAttachedRecording::GetLeftOut() const {
   return FImpl ? FImpl->LeftOut : std::vector<std::string>{};
 }

@@ -98,6 +98,7 @@ class TParser {
       if (trimmed.empty()) continue;
       if (trimmed.front() == '#') {
         if (first) ParseVersion(trimmed);
+        if (FStage == TStage::Start) NoteStartValue(trimmed.substr(1));
         first = false;
         continue;
       }
@@ -132,6 +133,30 @@ class TParser {
     if (major != 1) Fail("an EVEMU 1.x recording (this reader knows versions 1.0 to 1.3)");
     FRecording.VersionMajor = major;
     FRecording.VersionMinor = minor;
+  }
+
+  // evemu-record's header comments list, under "Event type 3 (EV_ABS)", each axis as
+  // "Event code <n> (<name>)" followed by "Value <v>": where the axis stood when the
+  // recording began. They are comments, so a line that does not read that way is
+  // passed over, never refused.
+  void NoteStartValue(std::string_view comment) {
+    const auto tokens = Tokens(comment);
+    if (tokens.size() >= 3 && tokens[0] == "Event" && tokens[1] == "type") {
+      FInAbsList = tokens[2] == "3";
+      FListedCode = -1;
+    } else if (tokens.size() >= 3 && tokens[0] == "Event" && tokens[1] == "code") {
+      int code = -1;
+      FListedCode = FInAbsList && Decimal(tokens[2], code) && code < ABS_CNT ? code : -1;
+    } else if (tokens.size() == 2 && tokens[0] == "Value" && FListedCode >= 0) {
+      std::int32_t value = 0;
+      const std::string_view text = tokens[1];
+      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+      if (ec == std::errc() && end == text.data() + text.size())
+        FRecording.ListedValues[static_cast<std::size_t>(FListedCode)] = value;
+    } else if (tokens.empty() || tokens[0] == "Properties:") {
+      FInAbsList = false;
+      FListedCode = -1;
+    }
   }
 
   static bool Decimal(std::string_view text, int& value) {
@@ -393,6 +418,8 @@ class TParser {
   std::string_view FCurrent;
   TStage FStage = TStage::Start;
   TRecording FRecording;
+  bool FInAbsList = false;  // in the header comments' list of absolute axes
+  int FListedCode = -1;     // the axis that list names last
   std::uint32_t FPropertyLines = 0;
   std::array<std::uint32_t, EV_CNT> FMaskLines{};
   std::array<std::uint32_t, ABS_CNT> FAbsLine{};  // the B: line that enabled each axis
@@ -401,6 +428,20 @@ class TParser {
 };
 
 }  // namespace
+
+TStartValues StartValuesOf(const TRecording& recording, const TDeviceMapping& mapping) {
+  TStartValues start;
+  for (const TRecordedEvent& e : recording.Events) {
+    if (e.Type == EV_SYN && e.Code == SYN_REPORT) break;
+    if (e.Type == EV_ABS && e.Code < ABS_CNT) start[e.Code] = e.Value;
+  }
+  const libevdev* device = recording.Device.get();
+  for (unsigned code = 0; code < ABS_CNT; ++code) {
+    const std::optional<std::int32_t>& listed = recording.ListedValues[code];
+    if (listed && (*listed != 0 || RestOfCode(device, mapping, code) == 0)) start[code] = listed;
+  }
+  return start;
+}
 
 TRecording ParseRecording(std::string_view text, const std::string& fileName) {
   return TParser(text, fileName).Parse();

@@ -12,6 +12,10 @@
 //   L: <code> <state>                 LEDs, S: <code> <state> switches
 //   E: <sec>.<usec> <type> <code> <value>               type, code hex; value decimal
 //
+// The header comments that evemu-record writes before N: are read for one thing:
+// the "Value" it lists for each absolute axis, where the axis stood when the
+// recording began (TRecording::ListedValues).
+//
 // '#' starts a comment that runs to the end of the line (except on N: lines, where
 // the name is the whole rest of the line); blank lines are ignored. The description
 // comes first, N: then I: then the other lines; the first E: line ends it.
@@ -49,7 +53,15 @@ struct TRecording {
   std::uint32_t NameLine = 0;  // the line of N:, which names the device
   TLibevdevPtr Device;         // the described device, built in memory
   std::vector<TRecordedEvent> Events;
+  TStartValues ListedValues;  // where each axis stood at the start, as the header comments say
 };
+
+// Where a replay of `recording` starts each absolute axis: at the value the header
+// comments list for it, at the value the first report (the events up to the first
+// SYN_REPORT) gives it, or, for neither, nothing (the axis' rest). A listed 0 away
+// from the axis' rest is no position: the kernel holds 0 for an axis that has not
+// reported since the device was plugged in, and evemu-record lists what it holds.
+TStartValues StartValuesOf(const TRecording& recording, const TDeviceMapping& mapping);
 
 // The latest time an event may have, in microseconds after the first event: a
 // billion seconds (about 31 years), far inside what the replay's clock can add.

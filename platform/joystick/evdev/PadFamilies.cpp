@@ -134,6 +134,7 @@ void MapXbox(const libevdev* device, const TMappingOptions& options, TDeviceMapp
   const unsigned rightY = bluetooth ? ABS_RZ : ABS_RY;
   const unsigned leftTrigger = bluetooth ? ABS_BRAKE : ABS_Z;
   const unsigned rightTrigger = bluetooth ? ABS_GAS : ABS_RZ;
+  m.RestsAtMinimum.set(leftTrigger).set(rightTrigger);
   Feed(device, m, X, ABS_X);
   Feed(device, m, Y, ABS_Y);
   Feed(device, m, R, rightY);
@@ -170,6 +171,7 @@ void MapXbox(const libevdev* device, const TMappingOptions& options, TDeviceMapp
 // Ry = R2; buttons Square, Cross, Circle, Triangle, L1, R1, L2, R2, Share/Create,
 // Options, L3, R3, PS, touchpad click. The axis selection then gives U = R2, V = L2.
 void MapSony(const libevdev* device, TDeviceMapping& m) {
+  m.RestsAtMinimum.set(ABS_Z).set(ABS_RZ);
   Feed(device, m, X, ABS_X);
   Feed(device, m, Y, ABS_Y);
   Feed(device, m, Z, ABS_RX);

@@ -47,6 +47,7 @@ void TReplayDriver::Open(TDriverHost& host) {
   for (TTrack& track : FTracks) {
     const TRecording& recording = track.Recording;
     TDeviceMapping mapping = MapDevice(recording.Device.get());
+    SetStartValues(recording.Device.get(), mapping, StartValuesOf(recording, mapping));
     mapping.Info.Identity = "evemu:" + recording.FileName;
     mapping.Info.RegKey = FitUnits(BaseName(recording.FileName), NameUnits);
     mapping.Info.Driver = FitUnits("evemu replay " + recording.FileName, DriverUnits);

@@ -6,15 +6,14 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 #include <vector>
 
 #include "AllocationCounter.hpp"
-#include "joystick/Service.hpp"
+#include "HermeticService.hpp"
 #include "vorlane/Joystick.hpp"
-#include "vorlane/Messages.hpp"
 #include "vorlane/VirtualJoystick.hpp"
+#include "vorlane/visual/Messages.hpp"
 
 namespace {
 
@@ -23,11 +22,7 @@ using Joystick::TButtons;
 using Joystick::TJoystick;
 using System::Integer;
 using System::TObject;
-
-void HermeticService() {
-  setenv("VORLANE_JOYSTICK_BACKENDS", "virtual", 1);
-  JoystickService::ResetForTesting();
-}
+using vorlane::testing::UseHermeticService;
 
 // Reports heap allocations per iteration of the timed loop.
 class TAllocationMeter {
@@ -46,7 +41,7 @@ class TAllocationMeter {
 };
 
 void BM_BareJoyGetPosEx(benchmark::State& state) {
-  HermeticService();
+  UseHermeticService();
   VirtualJoystick::TVirtualController pad;
   JOYINFOEX info{};
   TAllocationMeter meter(state);
@@ -59,7 +54,7 @@ void BM_BareJoyGetPosEx(benchmark::State& state) {
 BENCHMARK(BM_BareJoyGetPosEx);
 
 void BM_PositionX(benchmark::State& state) {
-  HermeticService();
+  UseHermeticService();
   VirtualJoystick::TVirtualController pad;
   TJoystick joystick(nullptr);
   TAllocationMeter meter(state);
@@ -68,7 +63,7 @@ void BM_PositionX(benchmark::State& state) {
 BENCHMARK(BM_PositionX);
 
 void BM_BareJoyGetDevCaps(benchmark::State& state) {
-  HermeticService();
+  UseHermeticService();
   VirtualJoystick::TVirtualController pad;
   JOYCAPSW caps{};
   TAllocationMeter meter(state);
@@ -77,7 +72,7 @@ void BM_BareJoyGetDevCaps(benchmark::State& state) {
 BENCHMARK(BM_BareJoyGetDevCaps);
 
 void BM_CapabilitiesMaxX(benchmark::State& state) {
-  HermeticService();
+  UseHermeticService();
   VirtualJoystick::TVirtualController pad;
   TJoystick joystick(nullptr);
   TAllocationMeter meter(state);
@@ -86,7 +81,7 @@ void BM_CapabilitiesMaxX(benchmark::State& state) {
 BENCHMARK(BM_CapabilitiesMaxX);
 
 void BM_ControllerName(benchmark::State& state) {
-  HermeticService();
+  UseHermeticService();
   VirtualJoystick::TVirtualController pad;
   TJoystick joystick(nullptr);
   TAllocationMeter meter(state);
@@ -96,12 +91,14 @@ BENCHMARK(BM_ControllerName);
 
 struct TCounter {
   std::atomic<std::uint64_t> Events{0};
-  void Move(TObject*, TButtons, Integer, Integer) { Events.fetch_add(1, std::memory_order_relaxed); }
+  void Move(TObject*, TButtons, Integer, Integer) {
+    Events.fetch_add(1, std::memory_order_relaxed);
+  }
 };
 
 // One joystick message posted to the capture window and dispatched to OnMove.
 void BM_PostedMoveToHandler(benchmark::State& state) {
-  HermeticService();
+  UseHermeticService();
   VirtualJoystick::TVirtualController pad;
   TJoystick joystick(nullptr);
   TCounter counter;
@@ -123,7 +120,7 @@ BENCHMARK(BM_PostedMoveToHandler);
 // A virtual controller's axis set on another thread, OnMove on this one, in
 // threshold mode; p50 and p99 of the latency in microseconds.
 void BM_ChangeToHandlerLatency(benchmark::State& state) {
-  HermeticService();
+  UseHermeticService();
   VirtualJoystick::TVirtualController pad;
   TJoystick joystick(nullptr);
   struct TStamp {

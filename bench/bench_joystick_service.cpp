@@ -8,27 +8,21 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 #include <vector>
 
 #include "AllocationCounter.hpp"
-#include "joystick/Service.hpp"
-#include "vorlane/Messages.hpp"
+#include "HermeticService.hpp"
 #include "vorlane/VirtualJoystick.hpp"
 #include "vorlane/joystickapi.h"
+#include "vorlane/visual/Messages.hpp"
 
 namespace {
 
 using namespace vorlane;
 using namespace vorlane::VirtualJoystick;
 using Clock = std::chrono::steady_clock;
-
-void Hermetic() {
-  setenv("VORLANE_JOYSTICK_BACKENDS", "virtual", 1);
-  unsetenv("VORLANE_JOYSTICK_DEVICES");
-  JoystickService::ResetForTesting();
-}
+using vorlane::testing::UseHermeticService;
 
 TDescription FullController() {
   TDescription d;
@@ -39,7 +33,7 @@ TDescription FullController() {
 }
 
 void BM_JoyGetPosEx(benchmark::State& state) {
-  Hermetic();
+  UseHermeticService();
   TVirtualController pad(FullController());
   JOYINFOEX info{};
   info.dwSize = sizeof info;
@@ -57,7 +51,7 @@ void BM_JoyGetPosEx(benchmark::State& state) {
 BENCHMARK(BM_JoyGetPosEx);
 
 void BM_JoyGetDevCapsW(benchmark::State& state) {
-  Hermetic();
+  UseHermeticService();
   TVirtualController pad(FullController());
   JOYCAPSW caps{};
   const UINT id = pad.GetNumber();
@@ -87,7 +81,7 @@ struct TLatencyWindow {
 // One change at a time: the mover waits until the previous move was dispatched,
 // so each sample is the path of one change, not a queue.
 void BM_ChangeToDispatchLatency(benchmark::State& state) {
-  Hermetic();
+  UseHermeticService();
   constexpr int Changes = 10000;
   TVirtualController pad;
   std::atomic<std::int64_t> sent{0};
@@ -143,7 +137,7 @@ long VoluntarySwitches() {
 // The window's thread waits in its loop for one second while a captured controller
 // does not move; another thread ends the wait. Wake-ups exclude that last one.
 void IdleWakeups(benchmark::State& state, BOOL changed) {
-  Hermetic();
+  UseHermeticService();
   TVirtualController pad;
   HWND window = Messages::AllocateHWnd(nullptr);
   auto& loop = Messages::TThreadLoop::Current();

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "AllocationCounter.hpp"
-#include "vorlane/Messages.hpp"
+#include "vorlane/visual/Messages.hpp"
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include <future>
 #include <thread>
 
-#include "joystick/Service.hpp"
-#include "vorlane/Messages.hpp"
+#include "HermeticService.hpp"
 #include "vorlane/VirtualJoystick.hpp"
 #include "vorlane/joystickapi.h"
+#include "vorlane/visual/Messages.hpp"
 
 namespace {
 
@@ -46,9 +46,7 @@ int FloodSeconds() {
 }
 
 void BM_FloodWithoutPumping(benchmark::State& state) {
-  setenv("VORLANE_JOYSTICK_BACKENDS", "virtual", 1);
-  unsetenv("VORLANE_JOYSTICK_DEVICES");
-  JoystickService::ResetForTesting();
+  vorlane::testing::UseHermeticService();
   TVirtualController pad(TDescription{}.WithAxis(TAxis::Z));
   const UINT id = pad.GetNumber();
 

@@ -1,6 +1,6 @@
 # Install rules: the public headers, the shared libraries, a CMake package
-# (find_package(Vorlane CONFIG REQUIRED), targets Vorlane::platform,
-# Vorlane::joystick and, when built, Vorlane::design) and the pkg-config file
+# (find_package(Vorlane CONFIG REQUIRED), targets Vorlane::runtime, ::visual,
+# ::designer, ::packages, ::joyservice, ::joytesting, ::joystick and ::design) and the pkg-config file
 # vorlane-joystick.pc. Included at the end of the top-level CMakeLists.txt, when
 # every target is defined.
 include(CMakePackageConfigHelpers)
@@ -12,15 +12,8 @@ install(DIRECTORY ${VORLANE_INCLUDE_DIR}/vorlane/
   FILES_MATCHING PATTERN "*.h" PATTERN "*.hpp")
 
 # The libraries find each other next to themselves, wherever the prefix is.
-set(VORLANE_INSTALLED_LIBRARIES vorlane_platform)
-foreach(target vorlane_joystick vorlane_design)
-  if(TARGET ${target})
-    list(APPEND VORLANE_INSTALLED_LIBRARIES ${target})
-  endif()
-endforeach()
-set_target_properties(vorlane_platform PROPERTIES EXPORT_NAME platform)
-# The public headers need C++20; consumers get that from the exported targets.
-target_compile_features(vorlane_platform PUBLIC cxx_std_20)
+set(VORLANE_INSTALLED_LIBRARIES vorlane_runtime vorlane_visual vorlane_designer vorlane_packages
+  vorlane_joyservice vorlane_joytesting vorlane_joystick vorlane_design)
 set_target_properties(${VORLANE_INSTALLED_LIBRARIES} PROPERTIES INSTALL_RPATH "$ORIGIN")
 
 install(TARGETS ${VORLANE_INSTALLED_LIBRARIES}

@@ -2,12 +2,22 @@
 // service's messages into events.
 #include "vorlane/Joystick.hpp"
 
+#include <type_traits>
+
 #include "vorlane/joystickapi.h"
 
 namespace vorlane::Joystick {
 
 using Classes::csDesigning;
 using Classes::csLoading;
+
+// The service posts with the C API's types and the window receives the
+// framework's: they must be the very same types.
+static_assert(std::is_same_v<Messages::UINT, ::UINT> &&
+              std::is_same_v<Messages::WPARAM, ::WPARAM> &&
+              std::is_same_v<Messages::LPARAM, ::LPARAM> &&
+              std::is_same_v<Messages::LRESULT, ::LRESULT> &&
+              std::is_same_v<Messages::HWND, ::HWND>);
 
 namespace {
 
@@ -28,7 +38,9 @@ Integer HighHalf(LPARAM lParam) {
 }
 
 // joySetCapture's change flag: all bits set asks for messages on movement only.
-constexpr BOOL ChangeFlag(TEventMode mode) { return mode == emThreshold ? ~BOOL{0} : BOOL{0}; }
+constexpr BOOL ChangeFlag(TEventMode mode) {
+  return mode == emThreshold ? ~BOOL{0} : BOOL{0};
+}
 
 }  // namespace
 

@@ -3,7 +3,7 @@
 // so that loading the package registers nothing and its Register (through
 // DesignIntf::RegisterComponents) makes TJoystick known instead.
 #include "vorlane/Joystick.hpp"
-#include "vorlane/TypInfo.hpp"
+#include "vorlane/runtime/TypInfo.hpp"
 
 namespace vorlane::Joystick {
 namespace {

@@ -31,17 +31,28 @@ void TControllerProperty::GetValues(DesignIntf::TGetStrProc proc) {
 
 // --- The guarded readers --------------------------------------------------------------
 
+namespace {
+
+// What `read` returns, or "(" + the message + ")" when it raises a System::Exception
+// (a live value the service refuses); anything else that is raised passes.
+template <class TRead>
+String Guarded(TRead read) {
+  try {
+    return read();
+  } catch (const System::Exception& e) {
+    return u"(" + e.GetMessage() + u")";
+  }
+}
+
+}  // namespace
+
 const TClassInfo& TCheckedIntegerProperty::StaticClass() {
   static const TClassInfo info("TCheckedIntegerProperty", &TIntegerProperty::StaticClass());
   return info;
 }
 
 String TCheckedIntegerProperty::GetValue() {
-  try {
-    return TIntegerProperty::GetValue();
-  } catch (const System::Exception& e) {
-    return u"(" + e.GetMessage() + u")";
-  }
+  return Guarded([this] { return TIntegerProperty::GetValue(); });
 }
 
 const TClassInfo& TCheckedSetElementProperty::StaticClass() {
@@ -51,11 +62,7 @@ const TClassInfo& TCheckedSetElementProperty::StaticClass() {
 }
 
 String TCheckedSetElementProperty::GetValue() {
-  try {
-    return TSetElementProperty::GetValue();
-  } catch (const System::Exception& e) {
-    return u"(" + e.GetMessage() + u")";
-  }
+  return Guarded([this] { return TSetElementProperty::GetValue(); });
 }
 
 const TClassInfo& TCheckedSetProperty::StaticClass() {
@@ -71,11 +78,7 @@ void TCheckedSetProperty::GetProperties(DesignIntf::TGetPropProc proc) {
 }
 
 String TCheckedSetProperty::GetValue() {
-  try {
-    return TSetProperty::GetValue();
-  } catch (const System::Exception& e) {
-    return u"(" + e.GetMessage() + u")";
-  }
+  return Guarded([this] { return TSetProperty::GetValue(); });
 }
 
 const TClassInfo& TCheckedStringProperty::StaticClass() {
@@ -85,11 +88,7 @@ const TClassInfo& TCheckedStringProperty::StaticClass() {
 }
 
 String TCheckedStringProperty::GetValue() {
-  try {
-    return TStringProperty::GetValue();
-  } catch (const System::Exception& e) {
-    return u"(" + e.GetMessage() + u")";
-  }
+  return Guarded([this] { return TStringProperty::GetValue(); });
 }
 
 const TClassInfo& TCheckedEnumProperty::StaticClass() {
@@ -99,11 +98,7 @@ const TClassInfo& TCheckedEnumProperty::StaticClass() {
 }
 
 String TCheckedEnumProperty::GetValue() {
-  try {
-    return TEnumProperty::GetValue();
-  } catch (const System::Exception& e) {
-    return u"(" + e.GetMessage() + u")";
-  }
+  return Guarded([this] { return TEnumProperty::GetValue(); });
 }
 
 }  // namespace vorlane::JoystickDesign

@@ -7,7 +7,9 @@ add_executable(vorlane-rc rc/main.cpp rc/Script.cpp rc/Picture.cpp rc/Output.cpp
 target_include_directories(vorlane-rc PRIVATE ${VORLANE_INCLUDE_DIR})
 
 set(VORLANE_PACKAGE_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/resources/VorlaneJoy.rc)
-file(GLOB VORLANE_PACKAGE_PICTURES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/resources/*.txt)
+set(VORLANE_PACKAGE_PICTURES
+  ${CMAKE_CURRENT_SOURCE_DIR}/resources/MainIcon.txt
+  ${CMAKE_CURRENT_SOURCE_DIR}/resources/TJoystick.txt)
 set(VORLANE_PACKAGE_RES ${CMAKE_CURRENT_BINARY_DIR}/VorlaneJoy.res)
 set(VORLANE_PACKAGE_RES_CPP ${CMAKE_CURRENT_BINARY_DIR}/VorlaneJoyResources.cpp)
 add_custom_command(
@@ -18,11 +20,24 @@ add_custom_command(
   COMMENT "Compiling the resources of the design package"
   VERBATIM)
 
-file(GLOB VORLANE_PACKAGE_COMPONENT_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/component/*.cpp)
-# Loading the package registers nothing: inside it, TJoystick reaches form reading
-# through Register (RegisterComponents), not through a static initialiser.
-list(FILTER VORLANE_PACKAGE_COMPONENT_SOURCES EXCLUDE REGEX "/ClassRegistration\\.cpp$")
-file(GLOB VORLANE_PACKAGE_DESIGN_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/design/*.cpp)
+# The package holds its own copy of both units. Loading it registers nothing: inside
+# it, TJoystick reaches form reading through Register (RegisterComponents), not
+# through a static initialiser, so component/ClassRegistration.cpp stays out.
+set(VORLANE_PACKAGE_SOURCES
+  JoystickDesignUnit.cpp
+  JoystickUnit.cpp
+  SysInit.cpp
+  VorlaneJoy.cpp)
+set(VORLANE_PACKAGE_COMPONENT_SOURCES
+  ${PROJECT_SOURCE_DIR}/component/Capabilities.cpp
+  ${PROJECT_SOURCE_DIR}/component/Capture.cpp
+  ${PROJECT_SOURCE_DIR}/component/Errors.cpp
+  ${PROJECT_SOURCE_DIR}/component/Joystick.cpp
+  ${PROJECT_SOURCE_DIR}/component/Published.cpp
+  ${PROJECT_SOURCE_DIR}/component/Queries.cpp)
+set(VORLANE_PACKAGE_DESIGN_SOURCES
+  ${PROJECT_SOURCE_DIR}/design/JoystickDesign.cpp
+  ${PROJECT_SOURCE_DIR}/design/Register.cpp)
 
 # A module library: it is loaded with the package loader, never linked against.
 add_library(vorlane_package MODULE
@@ -34,16 +49,17 @@ set_target_properties(vorlane_package PROPERTIES OUTPUT_NAME VorlaneJoy PREFIX l
   LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/VorlaneJoy.map)
 target_include_directories(vorlane_package PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/component)
-target_link_libraries(vorlane_package PRIVATE vorlane_platform ${CMAKE_DL_LIBS})
+# The libraries of the framework packages it requires (vldesign, vlvisual) and of
+# the units it uses.
+target_link_libraries(vorlane_package PRIVATE
+  vorlane_runtime vorlane_visual vorlane_designer vorlane_packages vorlane_joyservice)
 # Static objects in inline functions would otherwise become unique symbols, which
 # keep the dynamic loader from ever unloading the library (and so from running the
 # library's exit when the package is unloaded).
 target_compile_options(vorlane_package PRIVATE $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
 target_link_options(vorlane_package PRIVATE
   -Wl,--version-script=${CMAKE_CURRENT_SOURCE_DIR}/VorlaneJoy.map)
-if(NOT VORLANE_SANITIZE)
-  target_link_options(vorlane_package PRIVATE -Wl,--no-undefined)
-endif()
+vorlane_no_undefined(vorlane_package)
 
 # Installed with the libraries, in a folder of its own: <libdir>/vorlane/packages.
 set_target_properties(vorlane_package PROPERTIES INSTALL_RPATH "$ORIGIN/../..")

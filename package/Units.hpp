@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "vorlane/Packages.hpp"
+#include "vorlane/packages/Packages.hpp"
 
 namespace vorlane::SysInit {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "vorlane/Packages.hpp"
+#include "vorlane/packages/Packages.hpp"
 
 // The package routines under their plain names, as the loader looks them up.
 extern "C" void Initialize();

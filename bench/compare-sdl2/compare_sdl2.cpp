@@ -51,11 +51,12 @@
 #include <vector>
 
 #include "AllocationCounter.hpp"
-#include "joystick/Service.hpp"
+#include "HermeticService.hpp"
+#include "Pump.hpp"
 #include "vorlane/Joystick.hpp"
-#include "vorlane/Messages.hpp"
 #include "vorlane/VirtualJoystick.hpp"
 #include "vorlane/joystickapi.h"
+#include "vorlane/visual/Messages.hpp"
 
 extern "C" std::uint64_t compare_malloc_count(void);
 
@@ -68,6 +69,8 @@ using System::Integer;
 using System::TObject;
 using VirtualJoystick::TAxis;
 using VirtualJoystick::TVirtualController;
+using vorlane::testing::DrainMessages;  // frees what a destroyed TJoystick released
+using vorlane::testing::UseHermeticService;
 
 constexpr int kAxes = 6;
 constexpr int kButtons = 16;
@@ -117,12 +120,6 @@ class TAllocationMeter {
 
 // --- Our side ---------------------------------------------------------------------
 
-void HermeticService() {
-  setenv("VORLANE_JOYSTICK_BACKENDS", "virtual", 1);
-  unsetenv("VORLANE_JOYSTICK_DEVICES");
-  JoystickService::ResetForTesting();
-}
-
 VirtualJoystick::TDescription OurController() {
   VirtualJoystick::TDescription d;
   d.Name = u"Compare Pad";
@@ -132,14 +129,8 @@ VirtualJoystick::TDescription OurController() {
   return d;
 }
 
-// Frees what a destroyed TJoystick handed to the deferred release.
-void DrainLoop() {
-  while (Messages::TThreadLoop::Current().ProcessMessages()) {
-  }
-}
-
 void BM_Ours_JoyGetPosEx(benchmark::State& state) {
-  HermeticService();
+  UseHermeticService();
   TVirtualController pad(OurController());
   const UINT id = pad.GetNumber();
   JOYINFOEX info{};
@@ -153,7 +144,7 @@ void BM_Ours_JoyGetPosEx(benchmark::State& state) {
 }
 
 void BM_Ours_GetPositionX(benchmark::State& state) {
-  HermeticService();
+  UseHermeticService();
   TVirtualController pad(OurController());
   TJoystick joystick(nullptr);
   joystick.SetController(static_cast<Integer>(pad.GetNumber()));
@@ -164,7 +155,7 @@ void BM_Ours_GetPositionX(benchmark::State& state) {
 }
 
 void BM_Ours_JoyGetPosExAll(benchmark::State& state) {
-  HermeticService();
+  UseHermeticService();
   TVirtualController pad(OurController());
   const UINT id = pad.GetNumber();
   JOYINFOEX info{};
@@ -178,7 +169,7 @@ void BM_Ours_JoyGetPosExAll(benchmark::State& state) {
 }
 
 void BM_Ours_JoyGetDevCapsW(benchmark::State& state) {
-  HermeticService();
+  UseHermeticService();
   TVirtualController pad(OurController());
   const UINT id = pad.GetNumber();
   JOYCAPSW caps{};
@@ -190,7 +181,7 @@ void BM_Ours_JoyGetDevCapsW(benchmark::State& state) {
 }
 
 void BM_Ours_CapabilitiesMaxX(benchmark::State& state) {
-  HermeticService();
+  UseHermeticService();
   TVirtualController pad(OurController());
   TJoystick joystick(nullptr);
   joystick.SetController(static_cast<Integer>(pad.GetNumber()));
@@ -377,7 +368,7 @@ struct TOurLatencyHandler {
 };
 
 void BM_Ours_Latency(benchmark::State& state) {
-  HermeticService();
+  UseHermeticService();
   for (auto _ : state) {
     TVirtualController pad(OurController());
     TLatencyRun run;
@@ -403,7 +394,7 @@ void BM_Ours_Latency(benchmark::State& state) {
       while (!done.load(std::memory_order_acquire)) loop.HandleMessage(-1);
       a.join();
     }
-    DrainLoop();
+    DrainMessages();
     run.Report(state);
   }
 }
@@ -553,7 +544,7 @@ struct TIgnore {
 };
 
 void OurIdle(benchmark::State& state, Joystick::TEventMode mode) {
-  HermeticService();
+  UseHermeticService();
   for (auto _ : state) {
     TVirtualController pad(OurController());
     TIgnore ignore;
@@ -565,7 +556,7 @@ void OurIdle(benchmark::State& state, Joystick::TEventMode mode) {
       joystick.SetOnMove(Joystick::TMoveEvent::Bind<&TIgnore::Move>(&ignore));
       joystick.SetActive(true);
       auto& loop = Messages::TThreadLoop::Current();
-      DrainLoop();
+      DrainMessages();
       MeasureIdle(
           state,
           [&](std::atomic<bool>& stop) {
@@ -573,7 +564,7 @@ void OurIdle(benchmark::State& state, Joystick::TEventMode mode) {
           },
           [&] { loop.Wake(); }, [&] { return loop.GetWakeCount(); });
     }
-    DrainLoop();
+    DrainMessages();
   }
 }
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "vorlane/System.hpp"
+#include "vorlane/runtime/System.hpp"
 
 namespace vorlane::Evdev {
 

@@ -13,10 +13,10 @@
 // they are declared here so that tools and tests can name them.
 #pragma once
 
-#include "vorlane/Classes.hpp"
-#include "vorlane/DesignEditors.hpp"
-#include "vorlane/DesignIntf.hpp"
-#include "vorlane/TypInfo.hpp"
+#include "vorlane/designer/DesignEditors.hpp"
+#include "vorlane/designer/DesignIntf.hpp"
+#include "vorlane/runtime/Classes.hpp"
+#include "vorlane/runtime/TypInfo.hpp"
 
 namespace vorlane::JoystickDesign {
 

@@ -1,16 +1,17 @@
-// Writing the resource file layout and the C++ source that embeds it.
+// Little-endian writing, the resource file layout and the C++ source that embeds it.
 #include <cstdio>
 
 #include "Rc.hpp"
-#include "vorlane/Packages.hpp"
+#include "vorlane/packages/Packages.hpp"
 
 namespace vorlane::Rc {
 
-namespace {
-
-void Put16(TBytes& out, std::uint32_t v) {
+void Put8(TBytes& out, std::uint32_t v) {
   out.push_back(static_cast<std::uint8_t>(v));
-  out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+void Put16(TBytes& out, std::uint32_t v) {
+  Put8(out, v);
+  Put8(out, v >> 8);
 }
 void Put32(TBytes& out, std::uint32_t v) {
   Put16(out, v & 0xFFFF);
@@ -19,6 +20,8 @@ void Put32(TBytes& out, std::uint32_t v) {
 void Align4(TBytes& out) {
   while (out.size() % 4 != 0) out.push_back(0);
 }
+
+namespace {
 
 void PutId(TBytes& out, const TId& id) {
   if (id.Name.empty()) {

@@ -20,15 +20,6 @@ const char* const kColourNames[16] = {
 constexpr int kTransparent = 16;
 constexpr int kMaxSide = 256;
 
-void Put16(TBytes& out, std::uint32_t v) {
-  out.push_back(static_cast<std::uint8_t>(v));
-  out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void Put32(TBytes& out, std::uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
-
 void PutHeader(TBytes& out, int width, int height, std::uint32_t imageSize) {
   Put32(out, 40);  // biSize
   Put32(out, static_cast<std::uint32_t>(width));
@@ -44,12 +35,8 @@ void PutHeader(TBytes& out, int width, int height, std::uint32_t imageSize) {
 }
 
 void PutPalette(TBytes& out) {
-  for (std::uint32_t rgb : kStandardPalette) {
-    out.push_back(static_cast<std::uint8_t>(rgb));        // blue
-    out.push_back(static_cast<std::uint8_t>(rgb >> 8));   // green
-    out.push_back(static_cast<std::uint8_t>(rgb >> 16));  // red
-    out.push_back(0);
-  }
+  // Each entry is blue, green, red, zero: the 0xRRGGBB word, little-endian.
+  for (std::uint32_t rgb : kStandardPalette) Put32(out, rgb);
 }
 
 std::uint32_t RowBytes(int width, int bits) {

@@ -12,6 +12,14 @@ namespace vorlane::Rc {
 
 using TBytes = std::vector<std::uint8_t>;
 
+// Little-endian writing, as every structure of the resource layout is stored:
+// Put8, Put16 and Put32 append the low 8, 16 or 32 bits of `v`, lowest byte
+// first; Align4 appends zero bytes up to the next multiple of four.
+void Put8(TBytes& out, std::uint32_t v);
+void Put16(TBytes& out, std::uint32_t v);
+void Put32(TBytes& out, std::uint32_t v);
+void Align4(TBytes& out);
+
 // A failure in a script or a picture; the message starts with "file:line: ".
 class ECompileError : public std::runtime_error {
  public:

@@ -21,7 +21,8 @@
 #include <sstream>
 
 #include "Rc.hpp"
-#include "vorlane/Packages.hpp"
+#include "vorlane/packages/Packages.hpp"
+#include "vorlane/runtime/System.hpp"
 
 namespace vorlane::Rc {
 
@@ -177,21 +178,6 @@ class TLexer {
   int FLine = 1;
 };
 
-void Put8(TBytes& out, std::uint32_t v) {
-  out.push_back(static_cast<std::uint8_t>(v));
-}
-void Put16(TBytes& out, std::uint32_t v) {
-  Put8(out, v);
-  Put8(out, v >> 8);
-}
-void Put32(TBytes& out, std::uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
-void Align4(TBytes& out) {
-  while (out.size() % 4 != 0) out.push_back(0);
-}
-
 // UTF-8 to UTF-16 code units; raises on malformed text.
 std::u16string Utf16(const std::string& text, const TLexer& lexer, int line) {
   std::u16string out;
@@ -326,7 +312,7 @@ class TParser {
       if (FToken.Value > 0xFFFF) Fail("a resource number below 65536");
       id.Ordinal = static_cast<std::uint16_t>(FToken.Value);
     } else if (FToken.Kind == TTokenKind::Word) {
-      for (char c : FToken.Text) id.Name.push_back(c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c);
+      for (char c : FToken.Text) id.Name.push_back(System::AsciiUpper(c));
     } else {
       Fail("a resource name");
     }

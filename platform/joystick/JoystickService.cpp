@@ -38,18 +38,19 @@
 #include "joystick/JoystickDriver.hpp"
 #include "joystick/Scaling.hpp"
 #include "joystick/Service.hpp"
-#include "vorlane/Messages.hpp"
+#include "vorlane/JoystickTesting.hpp"
 #include "vorlane/VirtualJoystick.hpp"
 #include "vorlane/joystickapi.h"
+#include "vorlane/visual/Messages.hpp"
 
 namespace vorlane::JoystickService {
 
+using JoystickTesting::TCallRecord;
+using JoystickTesting::TServiceCall;
 using Messages::TLoopRef;
 using Messages::TPostKind;
 using Messages::TPostResult;
 using Messages::TThreadLoop;
-using VirtualJoystick::TCallRecord;
-using VirtualJoystick::TServiceCall;
 
 namespace {
 
@@ -613,7 +614,7 @@ class TCore {
     std::lock_guard lock(FInstrMutex);
     for (auto it = FFaults.begin(); it != FFaults.end(); ++it) {
       if (it->Call != call ||
-          (it->Controller != VirtualJoystick::AnyController && it->Controller != id))
+          (it->Controller != JoystickTesting::AnyController && it->Controller != id))
         continue;
       code = it->Code;
       if (it->Remaining > 0 && --it->Remaining == 0) {
@@ -1013,17 +1014,7 @@ int NumberOf(const TJoystickDevice* device) {
 std::vector<std::string> LeftOutOf(int number) {
   return Core().LeftOutOf(number);
 }
-void ResetForTesting() {
-  Core().Reset();
-}
-
-}  // namespace vorlane::JoystickService
-
-namespace vorlane::VirtualJoystick {
-
-using JoystickService::Core;
-
-void RefuseCall(TServiceCall call, UINT controller, MMRESULT code, int times) {
+void AddFault(TServiceCall call, UINT controller, MMRESULT code, int times) {
   Core().AddFault(call, controller, code, times);
 }
 void ClearFaults() {
@@ -1035,93 +1026,22 @@ void StartCallLog() {
 std::vector<TCallRecord> GetCallLog() {
   return Core().GetLog();
 }
-void StopCallLog() {
-  Core().StopLog(false);
+void StopCallLog(bool clear) {
+  Core().StopLog(clear);
+}
+void ResetForTesting() {
+  Core().Reset();
 }
 
-TTestScope::TTestScope() {
-  ClearFaults();
-  Core().StopLog(true);
-}
-TTestScope::~TTestScope() {
-  ClearFaults();
-  Core().StopLog(true);
-}
-
-const char* GetCallName(TServiceCall call) {
-  switch (call) {
-    case TServiceCall::GetNumDevs:
-      return "joyGetNumDevs";
-    case TServiceCall::GetPos:
-      return "joyGetPos";
-    case TServiceCall::GetPosEx:
-      return "joyGetPosEx";
-    case TServiceCall::GetDevCaps:
-      return "joyGetDevCapsW";
-    case TServiceCall::GetDevCapsA:
-      return "joyGetDevCapsA";
-    case TServiceCall::GetThreshold:
-      return "joyGetThreshold";
-    case TServiceCall::SetThreshold:
-      return "joySetThreshold";
-    case TServiceCall::SetCapture:
-      return "joySetCapture";
-    case TServiceCall::ReleaseCapture:
-      return "joyReleaseCapture";
-  }
-  return "?";
-}
-
-std::string ToString(const TCallRecord& r) {
-  char text[160];
-  const char* name = GetCallName(r.Call);
-  const char* record = r.NullRecord ? "NULL" : "";
-  switch (r.Call) {
-    case TServiceCall::GetNumDevs:
-      std::snprintf(text, sizeof text, "%s() = %u", name, r.Result);
-      break;
-    case TServiceCall::GetPosEx:
-      if (r.NullRecord)
-        std::snprintf(text, sizeof text, "%s(%u, NULL) = %u", name, r.Controller, r.Result);
-      else
-        std::snprintf(text, sizeof text, "%s(%u, dwSize=%u, dwFlags=0x%X) = %u", name, r.Controller,
-                      r.Size, r.Flags, r.Result);
-      break;
-    case TServiceCall::GetDevCaps:
-    case TServiceCall::GetDevCapsA:
-      std::snprintf(text, sizeof text, "%s(%u, %s%s%u) = %u", name, r.Controller, record,
-                    r.NullRecord ? ", " : "", r.Size, r.Result);
-      break;
-    case TServiceCall::GetThreshold:
-      std::snprintf(text, sizeof text, "%s(%u%s) = %u, threshold %u", name, r.Controller,
-                    r.NullRecord ? ", NULL" : "", r.Result, r.Threshold);
-      break;
-    case TServiceCall::SetThreshold:
-      std::snprintf(text, sizeof text, "%s(%u, %u) = %u", name, r.Controller, r.Threshold,
-                    r.Result);
-      break;
-    case TServiceCall::SetCapture:
-      std::snprintf(text, sizeof text, "%s(%p, %u, %u, %d) = %u", name,
-                    static_cast<void*>(r.Window), r.Controller, r.Period, r.Changed, r.Result);
-      break;
-    case TServiceCall::GetPos:
-    case TServiceCall::ReleaseCapture:
-      std::snprintf(text, sizeof text, "%s(%u%s) = %u", name, r.Controller,
-                    r.NullRecord ? ", NULL" : "", r.Result);
-      break;
-  }
-  return text;
-}
-
-}  // namespace vorlane::VirtualJoystick
+}  // namespace vorlane::JoystickService
 
 using vorlane::JoystickService::Ansi;
 using vorlane::JoystickService::Call;
 using vorlane::JoystickService::Core;
 using vorlane::JoystickService::DevCapsRecord;
 using vorlane::JoystickService::GetDevCaps;
-using vorlane::VirtualJoystick::TCallRecord;
-using vorlane::VirtualJoystick::TServiceCall;
+using vorlane::JoystickTesting::TCallRecord;
+using vorlane::JoystickTesting::TServiceCall;
 
 extern "C" {
 

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "joystick/JoystickDriver.hpp"
+#include "vorlane/JoystickTesting.hpp"
 
 namespace vorlane::JoystickService {
 
@@ -53,6 +54,14 @@ int NumberOf(const TJoystickDevice* device);
 // What the records cannot hold of the device attached as `number` (its
 // TDeviceInfo::LeftOut); empty when nothing is attached there.
 std::vector<std::string> LeftOutOf(int number);
+
+// The core's side of fault injection and the call log, which the test-support
+// library (vorlane/JoystickTesting.hpp) arms and reads.
+void AddFault(JoystickTesting::TServiceCall call, UINT controller, MMRESULT code, int times);
+void ClearFaults();
+void StartCallLog();
+std::vector<JoystickTesting::TCallRecord> GetCallLog();
+void StopCallLog(bool clear);
 
 // Tests only: closes every backend (the virtual one included: live virtual
 // controllers are reported removed), releases every capture, forgets every number

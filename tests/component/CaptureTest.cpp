@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "Support.hpp"
-#include "vorlane/FormData.hpp"
+#include "vorlane/runtime/FormData.hpp"
 
 namespace vorlane::Joystick::testing {
 namespace {
@@ -60,7 +60,7 @@ class JoystickCapture : public ServiceTest {
 TEST_F(JoystickCapture, ActiveWithoutHandlerCapturesNothing) {
   VirtualJoystick::TVirtualController pad;
   TJoystick joystick(nullptr);
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   joystick.SetActive(true);
   EXPECT_EQ(joystick.GetJoystickForm(), nullptr);
   EXPECT_TRUE(CallsOf(TServiceCall::SetCapture).empty());
@@ -76,7 +76,7 @@ TEST_F(JoystickCapture, FirstHandlerCapturesAndLastHandlerReleases) {
   joystick.SetOnMoveZ(TMoveZEvent::Bind<&TEventRecorder::MoveZ>(&FRecorder));
   joystick.SetOnMove(nullptr);
   EXPECT_NE(joystick.GetJoystickForm(), nullptr) << "OnMoveZ still assigned";
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   joystick.SetOnMoveZ(nullptr);
   EXPECT_EQ(joystick.GetJoystickForm(), nullptr);
   EXPECT_THAT(CallTrail(), ElementsAre("joyReleaseCapture(0)"));
@@ -85,11 +85,11 @@ TEST_F(JoystickCapture, FirstHandlerCapturesAndLastHandlerReleases) {
 TEST_F(JoystickCapture, HandlerOnInactiveComponentIsOnlyStored) {
   VirtualJoystick::TVirtualController pad;
   TJoystick joystick(nullptr);
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   joystick.SetOnMove(TMoveEvent::Bind<&TEventRecorder::Move>(&FRecorder));
   EXPECT_TRUE(joystick.GetOnMove().Assigned());
   EXPECT_EQ(joystick.GetJoystickForm(), nullptr);
-  EXPECT_TRUE(VirtualJoystick::GetCallLog().empty());
+  EXPECT_TRUE(JoystickTesting::GetCallLog().empty());
 }
 
 TEST_F(JoystickCapture, DesignerNeverCaptures) {
@@ -107,7 +107,7 @@ TEST_F(JoystickCapture, CaptureUsesTheSettingsOfTheMoment) {
   TJoystick joystick(nullptr);
   joystick.SetPollingPeriod(40);
   joystick.SetEventMode(emPolling);
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   auto captured = Captured(pad);  // a second component, threshold mode, period 0
   auto calls = CallsOf(TServiceCall::SetCapture);
   ASSERT_EQ(calls.size(), 1u);
@@ -116,7 +116,7 @@ TEST_F(JoystickCapture, CaptureUsesTheSettingsOfTheMoment) {
   EXPECT_EQ(calls[0].Window, captured->GetJoystickForm()->GetHandle());
   captured.reset();
 
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   joystick.SetOnMove(TMoveEvent::Bind<&TEventRecorder::Move>(&FRecorder));
   joystick.SetActive(true);
   calls = CallsOf(TServiceCall::SetCapture);
@@ -169,7 +169,7 @@ TEST_F(JoystickCapture, RefusedCaptureFromAHandlerKeepsActiveAndTheHandler) {
 TEST_F(JoystickCapture, RefusedReleaseStillDropsTheWindow) {
   VirtualJoystick::TVirtualController pad;
   auto joystick = Captured(pad);
-  VirtualJoystick::RefuseCall(TServiceCall::ReleaseCapture, VirtualJoystick::AnyController,
+  JoystickTesting::RefuseCall(TServiceCall::ReleaseCapture, JoystickTesting::AnyController,
                               JOYERR_NOCANDO, 1);
   EXPECT_THROW(joystick->SetActive(false), EJoystickError);
   EXPECT_FALSE(joystick->GetActive());
@@ -180,7 +180,7 @@ TEST_F(JoystickCapture, RefusedThresholdWhenSwitchingOnLeavesNothingCaptured) {
   VirtualJoystick::TVirtualController pad;
   TJoystick joystick(nullptr);
   joystick.SetThreshold(50);  // inactive: stored only
-  VirtualJoystick::RefuseCall(TServiceCall::SetThreshold, VirtualJoystick::AnyController,
+  JoystickTesting::RefuseCall(TServiceCall::SetThreshold, JoystickTesting::AnyController,
                               JOYERR_NOCANDO, 1);
   joystick.SetOnMove(TMoveEvent::Bind<&TEventRecorder::Move>(&FRecorder));
   EXPECT_THROW(joystick.SetActive(true), EJoystickError);
@@ -193,7 +193,7 @@ TEST_F(JoystickCapture, RefusedThresholdFromAHandlerKeepsTheCapture) {
   VirtualJoystick::TVirtualController pad;
   TJoystick joystick(nullptr);
   joystick.SetActive(true);
-  VirtualJoystick::RefuseCall(TServiceCall::GetThreshold, VirtualJoystick::AnyController,
+  JoystickTesting::RefuseCall(TServiceCall::GetThreshold, JoystickTesting::AnyController,
                               JOYERR_NOCANDO, 1);
   EXPECT_THROW(joystick.SetOnMove(TMoveEvent::Bind<&TEventRecorder::Move>(&FRecorder)),
                EJoystickError);
@@ -219,7 +219,7 @@ TEST_F(JoystickCapture, RefusedReleaseDuringDestructionIsReportedNotThrown) {
   app.SetOnException(Forms::TExceptionEvent::Bind<&TErrorSink::Handle>(&sink));
   {
     auto joystick = Captured(pad);
-    VirtualJoystick::RefuseCall(TServiceCall::ReleaseCapture, VirtualJoystick::AnyController,
+    JoystickTesting::RefuseCall(TServiceCall::ReleaseCapture, JoystickTesting::AnyController,
                                 JOYERR_NOCANDO, 1);
   }
   app.SetOnException(previous);
@@ -227,13 +227,13 @@ TEST_F(JoystickCapture, RefusedReleaseDuringDestructionIsReportedNotThrown) {
   EXPECT_EQ(sink.Messages[0],
             u"Cannot capture joystick input because a required service (such "
             u"as a Windows timer) is unavailable.");
-  Pump(0);  // the released window is freed from the queue
+  DrainMessages();  // the released window is freed from the queue
 }
 
 TEST_F(JoystickCapture, DestructionReleasesTheCapture) {
   VirtualJoystick::TVirtualController pad;
   auto joystick = Captured(pad);
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   joystick.reset();
   EXPECT_THAT(CallTrail(), ElementsAre("joyReleaseCapture(0)"));
 }
@@ -244,7 +244,7 @@ TEST_F(JoystickCapture, ControllerChangeReleasesTheOldBeforeCapturingTheNew) {
   VirtualJoystick::TVirtualController pad0, pad1;
   auto joystick = Captured(pad0);
   TJoystickForm* before = joystick->GetJoystickForm();
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   joystick->SetController(1);
   EXPECT_THAT(CallTrail(),
               ElementsAre("joyReleaseCapture(0)", "joySetCapture(1)", "joyGetThreshold(1)"));
@@ -256,9 +256,9 @@ TEST_F(JoystickCapture, SameControllerChangesNothing) {
   VirtualJoystick::TVirtualController pad;
   auto joystick = Captured(pad);
   TJoystickForm* before = joystick->GetJoystickForm();
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   joystick->SetController(0);
-  EXPECT_TRUE(VirtualJoystick::GetCallLog().empty());
+  EXPECT_TRUE(JoystickTesting::GetCallLog().empty());
   EXPECT_EQ(joystick->GetJoystickForm(), before);
 }
 
@@ -274,7 +274,7 @@ TEST_F(JoystickCapture, RefusedRecaptureKeepsTheNewControllerAndActive) {
 TEST_F(JoystickCapture, RefusedReleaseBeforeRecaptureKeepsTheOldController) {
   VirtualJoystick::TVirtualController pad0, pad1;
   auto joystick = Captured(pad0);
-  VirtualJoystick::RefuseCall(TServiceCall::ReleaseCapture, VirtualJoystick::AnyController,
+  JoystickTesting::RefuseCall(TServiceCall::ReleaseCapture, JoystickTesting::AnyController,
                               JOYERR_NOCANDO, 1);
   EXPECT_THROW(joystick->SetController(1), EJoystickError);
   EXPECT_EQ(joystick->GetController(), 0);
@@ -283,10 +283,10 @@ TEST_F(JoystickCapture, RefusedReleaseBeforeRecaptureKeepsTheOldController) {
   // The service still holds controller 0 for the released window until that window
   // is gone; once the queue has freed it, the controller can be captured again.
   EXPECT_THROW(joystick->SetActive(true), EJoystickError);
-  Pump(0);
+  DrainMessages();
   joystick->SetActive(true);
   ASSERT_NE(joystick->GetJoystickForm(), nullptr);
-  VirtualJoystick::RefuseCall(TServiceCall::ReleaseCapture, VirtualJoystick::AnyController,
+  JoystickTesting::RefuseCall(TServiceCall::ReleaseCapture, JoystickTesting::AnyController,
                               JOYERR_NOCANDO, 1);
   EXPECT_THROW(joystick->SetEventMode(emPolling), EJoystickError);
   EXPECT_EQ(joystick->GetEventMode(), emPolling);
@@ -295,15 +295,15 @@ TEST_F(JoystickCapture, RefusedReleaseBeforeRecaptureKeepsTheOldController) {
 TEST_F(JoystickCapture, PollingPeriodRecapturesOnlyInPollingMode) {
   VirtualJoystick::TVirtualController pad;
   auto joystick = Captured(pad);
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   joystick->SetPollingPeriod(20);
-  EXPECT_TRUE(VirtualJoystick::GetCallLog().empty());
+  EXPECT_TRUE(JoystickTesting::GetCallLog().empty());
 
   joystick->SetEventMode(emPolling);
   EXPECT_THAT(CallTrail(),
               ElementsAre("joyReleaseCapture(0)", "joySetCapture(0)", "joyGetThreshold(0)"));
   EXPECT_EQ(CallsOf(TServiceCall::SetCapture)[0].Period, 20u);
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   joystick->SetPollingPeriod(30);
   const auto calls = CallsOf(TServiceCall::SetCapture);
   ASSERT_EQ(calls.size(), 1u);
@@ -312,10 +312,10 @@ TEST_F(JoystickCapture, PollingPeriodRecapturesOnlyInPollingMode) {
 
 TEST_F(JoystickCapture, EventModeWhileNotCapturingIsOnlyStored) {
   TJoystick joystick(nullptr);
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   joystick.SetEventMode(emPolling);
   EXPECT_EQ(joystick.GetEventMode(), emPolling);
-  EXPECT_TRUE(VirtualJoystick::GetCallLog().empty());
+  EXPECT_TRUE(JoystickTesting::GetCallLog().empty());
 }
 
 // --- Loading --------------------------------------------------------------------------
@@ -339,7 +339,7 @@ std::string FormFor(int controller) {
 TEST_F(JoystickCapture, LoadingCapturesOnlyInLoaded) {
   VirtualJoystick::TVirtualController pad;
   TTestRoot root(nullptr);
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   FormData::ReadComponent(FormFor(0), &root);
   auto* joystick = System::As<TJoystick>(root.GetComponents(0));
   EXPECT_TRUE(joystick->GetActive());
@@ -462,7 +462,7 @@ TEST_F(JoystickCapture, HandlerMaySwitchTheComponentOff) {
   EXPECT_EQ(handler.Calls, 1);
   EXPECT_FALSE(joystick.GetActive());
   EXPECT_EQ(joystick.GetJoystickForm(), nullptr);
-  Pump(0);  // the window that delivered the message is freed now, not before
+  DrainMessages();  // the window that delivered the message is freed now, not before
 }
 
 TEST_F(JoystickCapture, SwitchingOffInsideOnMoveDropsTheRestOfThatUpdate) {
@@ -476,7 +476,7 @@ TEST_F(JoystickCapture, SwitchingOffInsideOnMoveDropsTheRestOfThatUpdate) {
     b.SetAxis(TAxis::X, 0);
     b.SetButton(1, true);
   });
-  Pump(20);
+  DrainMessages();
   EXPECT_EQ(handler.Calls, 1);
   EXPECT_TRUE(FRecorder.Lines.empty());
 }
@@ -488,7 +488,7 @@ TEST_F(JoystickCapture, NothingMadeBeforeSwitchingOffArrivesAfterIt) {
   pad.SetAxis(TAxis::X, 0);
   pad.SetButton(1, true);
   joystick->SetActive(false);
-  Pump(20);
+  DrainMessages();
   EXPECT_TRUE(FRecorder.Lines.empty());
   // Switched on again, the component reports from the state of that moment.
   joystick->SetActive(true);
@@ -517,7 +517,7 @@ TEST_F(JoystickCapture, HandlerMayDestroyTheComponent) {
   // Two moves queued: the first destroys the component, the second must reach nobody.
   Messages::PostMessage(window, MM_JOY1MOVE, 0, 0);
   Messages::PostMessage(window, MM_JOY1MOVE, 0, 0);
-  Pump(20);
+  DrainMessages();
   EXPECT_EQ(handler.Calls, 1);
   EXPECT_EQ(handler.Joystick, nullptr);
 }
@@ -529,7 +529,7 @@ TEST_F(JoystickCapture, ReleasedWindowDoesNotDeliverToADestroyedComponent) {
   FRecorder.Lines.clear();
   Messages::PostMessage(window, MM_JOY1MOVE, 0, 0);  // queued before the release
   joystick.reset();
-  Pump(20);
+  DrainMessages();
   EXPECT_TRUE(FRecorder.Lines.empty());
   EXPECT_FALSE(Messages::IsWindow(window));
 }
@@ -557,7 +557,7 @@ TEST_F(JoystickCapture, ThresholdModeDeliversMovesAndButtonsFromAnotherThread) {
   });
   mover.join();
   EXPECT_TRUE(PumpUntil([&] { return FRecorder.Lines.size() >= 5; }));
-  Pump(20);
+  DrainMessages();
   EXPECT_THAT(FRecorder.Lines,
               ElementsAre("move pressed=0x0 x=0 y=65535", "movez pressed=0x0 z=65535",
                           "down changed=0x1 pressed=0x1 x=0 y=65535",

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "Support.hpp"
-#include "vorlane/FormData.hpp"
+#include "vorlane/runtime/FormData.hpp"
 
 namespace vorlane::Joystick::testing {
 namespace {
@@ -32,22 +32,44 @@ TEST_F(JoystickCore, NewComponentHasTheDefaults) {
 }
 
 TEST_F(JoystickCore, ConstructionAndDestructionCallNoService) {
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   { TJoystick joystick(nullptr); }
-  EXPECT_TRUE(VirtualJoystick::GetCallLog().empty());
+  EXPECT_TRUE(JoystickTesting::GetCallLog().empty());
 }
 
 TEST_F(JoystickCore, PublishedTableIsInDeclaredOrderAfterNameAndTag) {
   std::vector<std::string> names;
   for (const auto* p : TypInfo::GetPropList(TJoystick::StaticClass())) names.push_back(p->Name);
-  const std::vector<std::string> expected = {
-      "Name",         "Tag",          "About",          "Active",       "Capabilities",
-      "CenteredR",    "CenteredU",    "CenteredV",      "CenteredX",    "CenteredY",
-      "CenteredZ",    "Controller",   "EventMode",      "PositionR",    "PositionU",
-      "PositionV",    "PositionX",    "PositionY",      "PositionZ",    "PointOfView",
-      "PointOfViewDirection",         "PollingPeriod",  "PressedButtons",
-      "PressedButtonCount",           "RawData",        "Threshold",    "OnButtonDown",
-      "OnButtonUp",   "OnMove",       "OnMoveZ"};
+  const std::vector<std::string> expected = {"Name",
+                                             "Tag",
+                                             "About",
+                                             "Active",
+                                             "Capabilities",
+                                             "CenteredR",
+                                             "CenteredU",
+                                             "CenteredV",
+                                             "CenteredX",
+                                             "CenteredY",
+                                             "CenteredZ",
+                                             "Controller",
+                                             "EventMode",
+                                             "PositionR",
+                                             "PositionU",
+                                             "PositionV",
+                                             "PositionX",
+                                             "PositionY",
+                                             "PositionZ",
+                                             "PointOfView",
+                                             "PointOfViewDirection",
+                                             "PollingPeriod",
+                                             "PressedButtons",
+                                             "PressedButtonCount",
+                                             "RawData",
+                                             "Threshold",
+                                             "OnButtonDown",
+                                             "OnButtonUp",
+                                             "OnMove",
+                                             "OnMoveZ"};
   EXPECT_EQ(names, expected);
   EXPECT_EQ(TJoystick::StaticClass().Members.Platforms, 3u);
 }
@@ -139,10 +161,10 @@ TEST_F(JoystickCore, AssigningCapabilitiesRaisesTheAssignmentError) {
 TEST_F(JoystickCore, DesignTimeThresholdIsAPlainNumber) {
   TJoystick joystick(nullptr);
   joystick.SetDesigning(true);
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   joystick.SetThreshold(250);
   EXPECT_EQ(joystick.GetThreshold(), 250);
-  EXPECT_TRUE(VirtualJoystick::GetCallLog().empty());
+  EXPECT_TRUE(JoystickTesting::GetCallLog().empty());
 }
 
 TEST_F(JoystickCore, RunTimeThresholdIsTheServicesValue) {
@@ -168,7 +190,7 @@ TEST_F(JoystickCore, InactiveComponentRecordsThresholdWithoutSendingIt) {
   VirtualJoystick::TVirtualController pad;
   TJoystick joystick(nullptr);
   joystick.SetController(static_cast<Integer>(pad.GetNumber()));
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   joystick.SetThreshold(100);
   EXPECT_TRUE(CallsOf(TServiceCall::SetThreshold).empty());
   // The service still reports 0, so writing 0 is no change at all: 100 stays.
@@ -197,11 +219,11 @@ TEST_F(JoystickCore, RefusedThresholdWriteKeepsTheNewValueStored) {
   VirtualJoystick::TVirtualController pad;
   TJoystick joystick(nullptr);
   joystick.SetActive(true);
-  VirtualJoystick::RefuseCall(TServiceCall::SetThreshold, VirtualJoystick::AnyController,
+  JoystickTesting::RefuseCall(TServiceCall::SetThreshold, JoystickTesting::AnyController,
                               JOYERR_NOCANDO, 1);
   EXPECT_THROW(joystick.SetThreshold(70), EJoystickError);
   // The stored value is sent by the next capture.
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   TEventRecorder recorder;
   joystick.SetOnMove(TMoveEvent::Bind<&TEventRecorder::Move>(&recorder));
   const auto sent = CallsOf(TServiceCall::SetThreshold);
@@ -211,11 +233,11 @@ TEST_F(JoystickCore, RefusedThresholdWriteKeepsTheNewValueStored) {
 
 TEST_F(JoystickCore, RawDataOnlyStoresTheFlag) {
   TJoystick joystick(nullptr);
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   joystick.SetRawData(true);
   Prop(joystick, "RawData").SetOrd(&joystick, 0);
   EXPECT_FALSE(joystick.GetRawData());
-  EXPECT_TRUE(VirtualJoystick::GetCallLog().empty());
+  EXPECT_TRUE(JoystickTesting::GetCallLog().empty());
 }
 
 TEST_F(JoystickCore, OwnerDestroysTheComponent) {

@@ -7,7 +7,7 @@
 namespace vorlane::Joystick::testing {
 namespace {
 
-using VirtualJoystick::AnyController;
+using JoystickTesting::AnyController;
 using VirtualJoystick::TDescription;
 using VirtualJoystick::THatKind;
 using VirtualJoystick::TVirtualController;
@@ -17,11 +17,11 @@ class JoystickQueries : public ServiceTest {
   // The dwFlags of the one joyGetPosEx that `read` makes.
   template <class F>
   DWORD FlagsOf(F read) {
-    VirtualJoystick::StartCallLog();
+    JoystickTesting::StartCallLog();
     read();
     const auto calls = CallsOf(TServiceCall::GetPosEx);
     EXPECT_EQ(calls.size(), 1u);
-    EXPECT_EQ(VirtualJoystick::GetCallLog().size(), 1u);
+    EXPECT_EQ(JoystickTesting::GetCallLog().size(), 1u);
     if (calls.empty()) return 0;
     EXPECT_EQ(calls[0].Size, sizeof(JOYINFOEX));
     return calls[0].Flags;
@@ -150,7 +150,7 @@ TEST_F(JoystickQueries, PressedButtonsBitForBit) {
 TEST_F(JoystickQueries, ControllerCountIsPassedOnUnchecked) {
   TJoystick j(nullptr);
   EXPECT_EQ(j.GetControllerCount(), 16);
-  VirtualJoystick::RefuseCall(TServiceCall::GetNumDevs, AnyController, 0, 1);
+  JoystickTesting::RefuseCall(TServiceCall::GetNumDevs, AnyController, 0, 1);
   EXPECT_EQ(j.GetControllerCount(), 0);
 }
 
@@ -187,7 +187,7 @@ TEST_F(JoystickQueries, ControllerNamesUpToTheFirstZeroOrAll32Units) {
 TEST_F(JoystickQueries, RefusedQueryRaisesTheServicesCode) {
   TVirtualController pad;
   TJoystick j(nullptr);
-  VirtualJoystick::RefuseCall(TServiceCall::GetPosEx, AnyController, 1234, 1);
+  JoystickTesting::RefuseCall(TServiceCall::GetPosEx, AnyController, 1234, 1);
   try {
     j.GetPositionX();
     FAIL();
@@ -245,7 +245,7 @@ TEST_F(JoystickQueries, EachCapabilityReadIsOneFreshCallForTheCurrentController)
   twelve.ButtonCount = 12;
   TVirtualController pad0(four), pad1(twelve);
   TJoystick j(nullptr);
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   EXPECT_EQ(j.GetCapabilities()->GetButtonCount(), 4);
   j.SetController(1);
   EXPECT_EQ(j.GetCapabilities()->GetButtonCount(), 12);

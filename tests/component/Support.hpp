@@ -1,60 +1,33 @@
-// Shared fixtures of the component tests: a hermetic service with virtual
-// controllers only, message pumping, and a recorder for the four events.
+// Shared fixtures of the component tests: the hermetic service with readers of
+// its call log, and a recorder for the four events.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "joystick/Service.hpp"
+#include "ServiceFixture.hpp"
 #include "vorlane/Joystick.hpp"
-#include "vorlane/Messages.hpp"
+#include "vorlane/JoystickTesting.hpp"
 #include "vorlane/VirtualJoystick.hpp"
+#include "vorlane/visual/Messages.hpp"
 
 namespace vorlane::Joystick::testing {
 
+using JoystickTesting::TServiceCall;
 using VirtualJoystick::TAxis;
-using VirtualJoystick::TServiceCall;
 
-class ServiceTest : public ::testing::Test {
+using vorlane::testing::DrainMessages;
+using vorlane::testing::PumpUntil;
+
+// The hermetic service fixture, with the call log read back as the tests want it.
+class ServiceTest : public vorlane::testing::THermeticServiceTest {
  protected:
-  void SetUp() override {
-    setenv("VORLANE_JOYSTICK_BACKENDS", "virtual", 1);
-    unsetenv("VORLANE_JOYSTICK_DEVICES");
-    JoystickService::ResetForTesting();
-  }
-  void TearDown() override { Pump(0); }
-
-  // Handles messages for `ms` milliseconds (at least one pass).
-  static void Pump(int ms) {
-    auto& loop = Messages::TThreadLoop::Current();
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    do {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          end - std::chrono::steady_clock::now());
-      loop.HandleMessage(left.count() > 0 ? static_cast<int>(left.count()) : 0);
-    } while (std::chrono::steady_clock::now() < end);
-  }
-
-  // Handles messages until `done()` or two seconds have passed.
-  template <class Pred>
-  static bool PumpUntil(Pred done, int timeoutMs = 2000) {
-    auto& loop = Messages::TThreadLoop::Current();
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() >= end) return false;
-      loop.HandleMessage(10);
-    }
-    return true;
-  }
-
   // The calls of kind `call` in the log.
-  static std::vector<VirtualJoystick::TCallRecord> CallsOf(TServiceCall call) {
-    std::vector<VirtualJoystick::TCallRecord> result;
-    for (const auto& r : VirtualJoystick::GetCallLog())
+  static std::vector<JoystickTesting::TCallRecord> CallsOf(TServiceCall call) {
+    std::vector<JoystickTesting::TCallRecord> result;
+    for (const auto& r : JoystickTesting::GetCallLog())
       if (r.Call == call) result.push_back(r);
     return result;
   }
@@ -62,13 +35,11 @@ class ServiceTest : public ::testing::Test {
   // The names of the calls in the log, in order, e.g. "joyReleaseCapture(0)".
   static std::vector<std::string> CallTrail() {
     std::vector<std::string> result;
-    for (const auto& r : VirtualJoystick::GetCallLog())
-      result.push_back(std::string(VirtualJoystick::GetCallName(r.Call)) + "(" +
+    for (const auto& r : JoystickTesting::GetCallLog())
+      result.push_back(std::string(JoystickTesting::GetCallName(r.Call)) + "(" +
                        std::to_string(r.Controller) + ")");
     return result;
   }
-
-  VirtualJoystick::TTestScope FScope;
 };
 
 // Records every event as one line of text.

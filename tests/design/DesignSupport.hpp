@@ -1,24 +1,23 @@
 // Shared fixtures of the design-time tests: small classes with published
 // properties of every kind, a source whose getters raise on demand, and a fixture
-// with a hermetic joystick service (virtual controllers only) and fresh registries.
+// with the hermetic joystick service and fresh registries.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "joystick/Service.hpp"
-#include "vorlane/Classes.hpp"
-#include "vorlane/Closure.hpp"
-#include "vorlane/DesignEditors.hpp"
-#include "vorlane/DesignIntf.hpp"
-#include "vorlane/Inspector.hpp"
-#include "vorlane/Set.hpp"
-#include "vorlane/TypInfo.hpp"
+#include "ServiceFixture.hpp"
 #include "vorlane/VirtualJoystick.hpp"
+#include "vorlane/designer/DesignEditors.hpp"
+#include "vorlane/designer/DesignIntf.hpp"
+#include "vorlane/designer/Inspector.hpp"
+#include "vorlane/runtime/Classes.hpp"
+#include "vorlane/runtime/Closure.hpp"
+#include "vorlane/runtime/Set.hpp"
+#include "vorlane/runtime/TypInfo.hpp"
 
 namespace vorlane::DesignTests {
 
@@ -177,19 +176,17 @@ String ClassNameOf(const IPropertyPtr& editor);
 // UTF-8 for failure messages.
 std::string Utf8(const String& s);
 
-// Fresh registries, and a joystick service with virtual controllers only, no
-// faults and no call log; the same again afterwards.
-class DesignTest : public ::testing::Test {
+// The hermetic joystick service, and fresh registries before and after.
+class DesignTest : public vorlane::testing::THermeticServiceTest {
  protected:
   void SetUp() override {
-    setenv("VORLANE_JOYSTICK_BACKENDS", "virtual", 1);
-    unsetenv("VORLANE_JOYSTICK_DEVICES");
-    JoystickService::ResetForTesting();
+    THermeticServiceTest::SetUp();
     DesignIntf::ClearRegistrations();
   }
-  void TearDown() override { DesignIntf::ClearRegistrations(); }
-
-  VirtualJoystick::TTestScope FScope;
+  void TearDown() override {
+    DesignIntf::ClearRegistrations();
+    THermeticServiceTest::TearDown();
+  }
 };
 
 }  // namespace vorlane::DesignTests

@@ -12,8 +12,8 @@ using DesignEditors::TIntegerProperty;
 using DesignIntf::paValueList;
 using Joystick::EJoystickError;
 using Joystick::TJoystick;
+using JoystickTesting::TServiceCall;
 using VirtualJoystick::TAxis;
-using VirtualJoystick::TServiceCall;
 using VirtualJoystick::TVirtualController;
 
 const String kUnplugged = u"(The specified joystick is not connected to the system.)";
@@ -30,7 +30,7 @@ String MessageOf(std::uint32_t code) {
 
 std::size_t CallsOf(TServiceCall call) {
   std::size_t n = 0;
-  for (const auto& r : VirtualJoystick::GetCallLog()) n += r.Call == call;
+  for (const auto& r : JoystickTesting::GetCallLog()) n += r.Call == call;
   return n;
 }
 
@@ -127,12 +127,12 @@ TEST_F(JoystickEditorsTest, NothingIsRememberedBetweenReadsAcrossPlugAndUnplug) 
 
 TEST_F(JoystickEditorsTest, AnyRefusalShowsItsOwnMessageForThatReadOnly) {
   TVirtualController controller;
-  VirtualJoystick::RefuseCall(TServiceCall::GetPosEx, 0, JOYERR_NOCANDO, 1);
+  JoystickTesting::RefuseCall(TServiceCall::GetPosEx, 0, JOYERR_NOCANDO, 1);
   auto x = MakeEditor<TCheckedIntegerProperty>(&FJoystick, "CenteredX");
   EXPECT_EQ(x->GetValue(), u"(" + MessageOf(JOYERR_NOCANDO) + u")");
   EXPECT_EQ(x->GetValue(), u"32767");
 
-  VirtualJoystick::RefuseCall(TServiceCall::GetDevCaps, 0, MMSYSERR_NODRIVER, 1);
+  JoystickTesting::RefuseCall(TServiceCall::GetDevCaps, 0, MMSYSERR_NODRIVER, 1);
   auto driver = MakeEditor<TCheckedStringProperty>(Caps(), "Driver");
   EXPECT_EQ(driver->GetValue(), u"(" + MessageOf(MMSYSERR_NODRIVER) + u")");
   EXPECT_EQ(driver->GetValue(), u"");
@@ -175,9 +175,9 @@ TEST_F(JoystickEditorsTest, EveryGuardCatchesExceptionAndDescendantsOnlyAndAddsN
 TEST_F(JoystickEditorsTest, PressedButtonsWithNoControllerGuardsTheSetAndEachOfItsElements) {
   auto buttons = MakeEditor<TCheckedSetProperty>(&FJoystick, "PressedButtons");
   EXPECT_EQ(buttons->GetValue(), kUnplugged);
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   auto subs = SubPropertiesOf(*buttons);
-  EXPECT_TRUE(VirtualJoystick::GetCallLog().empty()) << "expanding asked the device";
+  EXPECT_TRUE(JoystickTesting::GetCallLog().empty()) << "expanding asked the device";
   ASSERT_EQ(subs.size(), 32u);
   for (std::size_t i = 0; i < subs.size(); ++i) {
     EXPECT_EQ(subs[i]->GetName(), u"joButton" + System::IntToStr(static_cast<int>(i + 1)));
@@ -191,9 +191,9 @@ TEST_F(JoystickEditorsTest, PressedButtonsWithNoControllerGuardsTheSetAndEachOfI
 
 TEST_F(JoystickEditorsTest, FlagsGetSevenElementEditorsInOrderWithoutAskingTheDevice) {
   auto flags = MakeEditor<TCheckedSetProperty>(Caps(), "Flags");
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   auto subs = SubPropertiesOf(*flags);
-  EXPECT_TRUE(VirtualJoystick::GetCallLog().empty());
+  EXPECT_TRUE(JoystickTesting::GetCallLog().empty());
   EXPECT_EQ(NamesOf(subs),
             (std::vector<String>{u"cfHasZ", u"cfHasR", u"cfHasU", u"cfHasV", u"cfHasPointOfView",
                                  u"cfDiscretePointOfView", u"cfContinuousPointOfView"}));
@@ -230,7 +230,7 @@ TEST_F(JoystickEditorsTest, ControllerListsTheAttachedNumbersAscending) {
   auto controller = MakeEditor<TControllerProperty>(&FJoystick, "Controller");
   EXPECT_EQ(controller->GetAttributes().Bits(),
             DesignIntf::TPropertyAttributes{paValueList}.Bits());
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   EXPECT_EQ(ValuesOf(*controller), (std::vector<String>{u"0", u"2"}));
   EXPECT_EQ(CallsOf(TServiceCall::GetNumDevs), 1u);
   EXPECT_EQ(CallsOf(TServiceCall::GetPos), 16u);
@@ -246,13 +246,13 @@ TEST_F(JoystickEditorsTest, ControllerNumbersAreDigitsOnly) {
 
 TEST_F(JoystickEditorsTest, ControllerOffersNothingWhenNoneIsAttachedOrTheCountIsZero) {
   auto controller = MakeEditor<TControllerProperty>(&FJoystick, "Controller");
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   EXPECT_TRUE(ValuesOf(*controller).empty());
   EXPECT_EQ(CallsOf(TServiceCall::GetPos), 16u);
 
   TVirtualController pad;
-  VirtualJoystick::RefuseCall(TServiceCall::GetNumDevs, VirtualJoystick::AnyController, 0);
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::RefuseCall(TServiceCall::GetNumDevs, JoystickTesting::AnyController, 0);
+  JoystickTesting::StartCallLog();
   EXPECT_TRUE(ValuesOf(*controller).empty());
   EXPECT_EQ(CallsOf(TServiceCall::GetPos), 0u);
 }
@@ -267,7 +267,7 @@ TEST_F(JoystickEditorsTest, ControllerConsultsOnlyTheFirstSelectedComponent) {
     IPropertyPtr editor(new TControllerProperty(nullptr, props));
     return ValuesOf(*editor);
   };
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   EXPECT_EQ(list({&FJoystick, &second}), (std::vector<String>{u"0"}));
   EXPECT_EQ(CallsOf(TServiceCall::GetNumDevs), 1u);
   EXPECT_EQ(CallsOf(TServiceCall::GetPos), 16u);
@@ -279,12 +279,12 @@ TEST_F(JoystickEditorsTest, ControllerConsultsOnlyTheFirstSelectedComponent) {
 
 TEST_F(JoystickEditorsTest, ControllerReadsAndWritesTheStoredNumberUncheckedAndUnguarded) {
   auto controller = MakeEditor<TControllerProperty>(&FJoystick, "Controller");
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   EXPECT_EQ(controller->GetValue(), u"0");
   controller->SetValue(u"5");  // no controller 5 exists: not checked against the list
   EXPECT_EQ(FJoystick.GetController(), 5);
   EXPECT_EQ(controller->GetValue(), u"5");
-  EXPECT_TRUE(VirtualJoystick::GetCallLog().empty());
+  EXPECT_TRUE(JoystickTesting::GetCallLog().empty());
   try {
     controller->SetValue(u"abc");
     ADD_FAILURE();
@@ -301,10 +301,10 @@ TEST_F(JoystickEditorsTest, WritingThroughCheckedEditorsReachesTheSetters) {
   EXPECT_NO_THROW(x->SetValue(u"999"));  // the live setter ignores it
   EXPECT_EQ(x->GetValue(), u"10");
   auto threshold = MakeEditor<TCheckedIntegerProperty>(&FJoystick, "Threshold");
-  VirtualJoystick::StartCallLog();
+  JoystickTesting::StartCallLog();
   threshold->SetValue(u"100");  // in the designer a plain stored number
   EXPECT_EQ(threshold->GetValue(), u"100");
-  EXPECT_TRUE(VirtualJoystick::GetCallLog().empty());
+  EXPECT_TRUE(JoystickTesting::GetCallLog().empty());
 }
 
 }  // namespace

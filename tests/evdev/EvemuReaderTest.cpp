@@ -12,7 +12,7 @@
 #include "EvdevTestSupport.hpp"
 #include "joystick/evdev/EvemuReader.hpp"
 #include "vorlane/Evdev.hpp"
-#include "vorlane/TypInfo.hpp"
+#include "vorlane/runtime/TypInfo.hpp"
 
 namespace vorlane::EvdevTest {
 namespace {

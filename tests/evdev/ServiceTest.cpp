@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "EvdevTestSupport.hpp"
+#include "ServiceFixture.hpp"
 #include "joystick/Service.hpp"
 #include "joystick/evdev/EvdevDriver.hpp"
 #include "vorlane/Evdev.hpp"
@@ -46,17 +47,8 @@ TFakeKernelIo::TFactory Pad(const char* uniq) {
   return [uniq] { return Xbox360Pad().Uniq(uniq).Take(); };
 }
 
-struct TServiceFixture : ::testing::Test {
-  void SetUp() override {
-    ::setenv("VORLANE_JOYSTICK_BACKENDS", "virtual", 1);
-    ::unsetenv("VORLANE_JOYSTICK_DEVICES");
-    JoystickService::ResetForTesting();
-  }
-  void TearDown() override {
-    JoystickService::ResetForTesting();
-    ::unsetenv("VORLANE_JOYSTICK_DEVICES");
-  }
-};
+// Backends are attached by each test itself, to the hermetic service.
+using TServiceFixture = vorlane::testing::THermeticServiceTest;
 
 TEST_F(TServiceFixture, KernelDevicesThroughTheApi) {
   auto owned = std::make_unique<TFakeKernelIo>();

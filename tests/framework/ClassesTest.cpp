@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "vorlane/Classes.hpp"
+#include "vorlane/runtime/Classes.hpp"
 
 using namespace vorlane;
 using Classes::TComponent;

@@ -3,7 +3,7 @@
 #include <sys/mman.h>
 
 #include "TestComponents.hpp"
-#include "vorlane/FormData.hpp"
+#include "vorlane/runtime/FormData.hpp"
 
 using namespace framework_test;
 

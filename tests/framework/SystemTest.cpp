@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "vorlane/Classes.hpp"
-#include "vorlane/System.hpp"
-#include "vorlane/TypInfo.hpp"
+#include "vorlane/runtime/Classes.hpp"
+#include "vorlane/runtime/System.hpp"
+#include "vorlane/runtime/TypInfo.hpp"
 
 using namespace vorlane;
 using System::String;
@@ -31,6 +31,25 @@ TEST(StrFromUnits, StopsAtFirstZeroOrTakesFullLength) {
   EXPECT_EQ(System::StrFromUnits(full, 4), u"ABCD");  // no terminator read past the end
   EXPECT_EQ(System::StrFromUnits(full, 2), u"AB");
   EXPECT_EQ(System::StrFromUnits(full, 0), u"");
+}
+
+TEST(SameText, FoldsAsciiLettersOnly) {
+  EXPECT_TRUE(System::SameText("PositionX", "positionx"));
+  EXPECT_TRUE(System::SameText(u"SysInit", u"SYSINIT"));
+  EXPECT_TRUE(System::SameText(u"True", "tRUE"));
+  EXPECT_TRUE(System::SameText("", ""));
+  EXPECT_FALSE(System::SameText("Pad", "Pads"));  // a prefix is not the same name
+  EXPECT_FALSE(System::SameText(u"Pads", "Pad"));
+  // Neighbours of the letter ranges stay as they are: '@'/'`' and '['/'{' differ.
+  EXPECT_FALSE(System::SameText("@[", "`{"));
+  // Letters beyond ASCII compare exactly, whatever the locale.
+  EXPECT_FALSE(System::SameText(u"\u00C4", u"\u00E4"));
+  EXPECT_TRUE(System::SameText(u"\u00C4x", u"\u00C4X"));
+  // The mixed form reads 8-bit units as 0 to 255, not as negative chars.
+  EXPECT_TRUE(System::SameText(u"\u00E9", "\xE9"));
+  EXPECT_FALSE(System::SameText(u"\uFFE9", "\xE9"));
+  static_assert(System::AsciiUpper('z') == 'Z' && System::AsciiUpper('{') == '{' &&
+                System::AsciiLower(u'A') == u'a' && System::AsciiLower(u'\u00C4') == u'\u00C4');
 }
 
 TEST(Utf8, RoundTripsAllPlanes) {

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "vorlane/Classes.hpp"
-#include "vorlane/Closure.hpp"
-#include "vorlane/Set.hpp"
-#include "vorlane/TypInfo.hpp"
+#include "vorlane/runtime/Classes.hpp"
+#include "vorlane/runtime/Closure.hpp"
+#include "vorlane/runtime/Set.hpp"
+#include "vorlane/runtime/TypInfo.hpp"
 
 namespace framework_test {
 

@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "vorlane/Classes.hpp"
-#include "vorlane/FormData.hpp"
 #include "vorlane/Joystick.hpp"
 #include "vorlane/JoystickDesign.hpp"
+#include "vorlane/runtime/Classes.hpp"
+#include "vorlane/runtime/FormData.hpp"
 
 using namespace vorlane;
 

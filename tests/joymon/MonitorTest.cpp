@@ -2,40 +2,24 @@
 // controller comes and goes, on virtual controllers in this process.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdlib>
-
 #include "Monitor.hpp"
 #include "Reading.hpp"
-#include "vorlane/Messages.hpp"
+#include "ServiceFixture.hpp"
 #include "vorlane/VirtualJoystick.hpp"
+#include "vorlane/visual/Messages.hpp"
 
 namespace vorlane::JoyMon::testing {
 namespace {
 
 using VirtualJoystick::TAxis;
 
-class JoymonMonitor : public ::testing::Test {
- protected:
-  void SetUp() override {
-    setenv("VORLANE_JOYSTICK_BACKENDS", "virtual", 1);
-    unsetenv("VORLANE_JOYSTICK_DEVICES");
-  }
+using JoymonMonitor = vorlane::testing::THermeticServiceTest;
+using vorlane::testing::DrainMessages;
 
-  // Runs the loop until `log` holds an event, or a second has passed.
-  static bool PumpUntilEvent(TEventLog& log) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    while (log.Size() == 0 && std::chrono::steady_clock::now() < deadline)
-      Messages::TThreadLoop::Current().HandleMessage(10);
-    return log.Size() > 0;
-  }
-  static void Pump() {
-    while (Messages::TThreadLoop::Current().ProcessMessages()) {
-    }
-  }
-
-  VirtualJoystick::TTestScope FScope;
-};
+// Runs the loop until `log` holds an event, or two seconds have passed.
+bool PumpUntilEvent(TEventLog& log) {
+  return vorlane::testing::PumpUntil([&] { return log.Size() > 0; });
+}
 
 TEST_F(JoymonMonitor, CapturesAgainWhenItsControllerReturns) {
   VirtualJoystick::TVirtualController pad;
@@ -59,7 +43,7 @@ TEST_F(JoymonMonitor, CapturesAgainWhenItsControllerReturns) {
   EXPECT_EQ(away.Axes[0].Position.ErrorCode, 167);
 
   pad.Replug();
-  Pump();
+  DrainMessages();
   monitor.Log().Clear();
   EXPECT_TRUE(monitor.Tick());
   EXPECT_TRUE(joystick.GetActive());
@@ -77,7 +61,7 @@ TEST_F(JoymonMonitor, RefusedCaptureIsTriedAgainOnTheNextTick) {
   options.Controller = static_cast<System::Integer>(pad.GetNumber());
   TMonitor monitor(options);
   monitor.Start(false);
-  VirtualJoystick::RefuseCall(VirtualJoystick::TServiceCall::SetCapture, pad.GetNumber(),
+  JoystickTesting::RefuseCall(JoystickTesting::TServiceCall::SetCapture, pad.GetNumber(),
                               JOYERR_NOCANDO, 1);
 
   EXPECT_TRUE(monitor.Tick());

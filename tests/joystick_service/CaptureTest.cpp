@@ -56,7 +56,7 @@ TEST_F(CaptureTest, ThresholdModeMovesOnlyBeyondTheThresholdFromTheLastReport) {
 
   pad.SetAxis(TAxis::X, 40100);  // exactly the threshold from the capture's start
   pad.SetAxis(TAxis::Y, 19900);
-  TRecordingWindow::Pump(20);
+  PumpFor(20ms);
   EXPECT_TRUE(window.Received.empty());
 
   pad.SetAxis(TAxis::X, 40101);  // one more: strictly greater
@@ -67,7 +67,7 @@ TEST_F(CaptureTest, ThresholdModeMovesOnlyBeyondTheThresholdFromTheLastReport) {
 
   // The reference is now (40101, 19900): two steps of 60 report on the second.
   pad.SetAxis(TAxis::Y, 19960);
-  TRecordingWindow::Pump(10);
+  PumpFor(10ms);
   EXPECT_EQ(window.Received.size(), 1u);
   pad.SetAxis(TAxis::Y, 20020);
   ASSERT_TRUE(window.WaitFor(2));
@@ -99,7 +99,7 @@ TEST_F(CaptureTest, ZMovesOnlyForAControllerWithZ) {
   withZ.SetAxis(TAxis::Z, 32767 + 10);
   withZ.SetAxis(TAxis::Z, 32767 + 11);
   ASSERT_TRUE(w0.WaitFor(2));
-  TRecordingWindow::Pump(10);
+  PumpFor(10ms);
   ASSERT_EQ(w0.Received.size(), 2u);
   EXPECT_EQ(w0.Received[0].Msg, MM_JOY1BUTTONDOWN);
   EXPECT_EQ(w0.Received[1].Msg, MM_JOY1ZMOVE);
@@ -140,7 +140,7 @@ TEST_F(CaptureTest, OnlyButtonsOneToEightAreTold) {
   ASSERT_EQ(joySetCapture(window.Handle(), 0, 10, TRUE), JOYERR_NOERROR);
   pad.SetButton(9, true);
   pad.SetButton(12, true);
-  TRecordingWindow::Pump(10);
+  PumpFor(10ms);
   EXPECT_TRUE(window.Received.empty());
   pad.Update([](TBatch& b) {
     b.SetButton(8, true);
@@ -233,21 +233,21 @@ TEST_F(CaptureTest, PollingPeriodsAreClampedToTenToOneThousand) {
   TRecordingWindow fast;
   // 1 ms is taken as 10 ms: no more than about 20 moves in 200 ms.
   ASSERT_EQ(joySetCapture(fast.Handle(), 0, 1, FALSE), JOYERR_NOERROR);
-  TRecordingWindow::Pump(200);
+  PumpFor(200ms);
   EXPECT_GE(fast.Received.size(), 1u);
   EXPECT_LE(fast.Received.size(), 22u);
   ASSERT_EQ(joyReleaseCapture(0), JOYERR_NOERROR);
 
   TRecordingWindow zero;  // 0 means 10 ms
   ASSERT_EQ(joySetCapture(zero.Handle(), 0, 0, FALSE), JOYERR_NOERROR);
-  TRecordingWindow::Pump(200);
+  PumpFor(200ms);
   EXPECT_GE(zero.Received.size(), 1u);
   EXPECT_LE(zero.Received.size(), 22u);
   ASSERT_EQ(joyReleaseCapture(0), JOYERR_NOERROR);
 
   TRecordingWindow slow;  // a minute is taken as one second
   ASSERT_EQ(joySetCapture(slow.Handle(), 0, 60000, FALSE), JOYERR_NOERROR);
-  EXPECT_TRUE(slow.WaitFor(1, 5000));
+  EXPECT_TRUE(slow.WaitFor(1, 5000ms));
 }
 
 TEST_F(CaptureTest, AnIdleThresholdCaptureNeverWakesTheLoop) {
@@ -276,7 +276,7 @@ TEST_F(CaptureTest, ReleaseStopsEveryMessageAndThePollingTimer) {
   ASSERT_EQ(joySetCapture(window.Handle(), 0, 10, FALSE), JOYERR_NOERROR);
   ASSERT_TRUE(window.WaitFor(1));
   ASSERT_EQ(joyReleaseCapture(0), JOYERR_NOERROR);
-  TRecordingWindow::Drain();
+  DrainMessages();
   const std::size_t count = window.Received.size();
   pad.SetButton(1, true);
   auto& loop = TThreadLoop::Current();
@@ -303,7 +303,7 @@ TEST_F(CaptureTest, DestroyingTheWindowReleasesItsCaptureInBothModes) {
     ASSERT_EQ(joySetCapture(window.Handle(), 0, 10, FALSE), JOYERR_NOERROR);
   }
   auto& loop = TThreadLoop::Current();
-  TRecordingWindow::Pump(30);
+  PumpFor(30ms);
   EXPECT_FALSE(loop.HandleMessage(50));
   TRecordingWindow next;
   EXPECT_EQ(joySetCapture(next.Handle(), 0, 10, TRUE), JOYERR_NOERROR);
@@ -315,14 +315,14 @@ TEST_F(CaptureTest, UnpluggedControllerStopsDeliveringAndResumesWhenBack) {
   ASSERT_EQ(joySetCapture(window.Handle(), 0, 10, TRUE), JOYERR_NOERROR);
   pad.Unplug();
   pad.SetAxis(TAxis::X, 0);
-  TRecordingWindow::Pump(10);
+  PumpFor(10ms);
   EXPECT_TRUE(window.Received.empty());
   pad.Replug();  // reports the move made while unplugged
   ASSERT_TRUE(window.WaitFor(1));
   pad.SetAxis(TAxis::X, 0);
   pad.SetAxis(TAxis::X, 65535);
   ASSERT_TRUE(window.WaitFor(2));
-  TRecordingWindow::Pump(10);
+  PumpFor(10ms);
   ASSERT_EQ(window.Received.size(), 2u);
   EXPECT_EQ(window.Received[0].LParam, XY(0, 32767));
   EXPECT_EQ(window.Received[1].LParam, XY(65535, 32767));
@@ -342,7 +342,7 @@ TEST_F(CaptureTest, ReplugReportsEveryButtonChangeMadeWhileUnplugged) {
   pad.SetAxis(TAxis::Y, 0);
   pad.Replug();
   ASSERT_TRUE(window.WaitFor(4));
-  TRecordingWindow::Pump(10);
+  PumpFor(10ms);
   ASSERT_EQ(window.Received.size(), 4u);
   EXPECT_EQ(window.Received[1].Msg, MM_JOY1MOVE);
   EXPECT_EQ(window.Received[1].LParam, XY(32767, 0));
@@ -360,7 +360,7 @@ TEST_F(CaptureTest, ReleaseDropsTheCapturesMessagesStillQueued) {
   pad.SetButton(1, true);
   ::vorlane::Messages::PostMessage(window.Handle(), Messages::WM_USER, 0, 0);  // not the capture's
   ASSERT_EQ(joyReleaseCapture(0), JOYERR_NOERROR);
-  TRecordingWindow::Pump(20);
+  PumpFor(20ms);
   ASSERT_EQ(window.Received.size(), 1u);
   EXPECT_EQ(window.Received[0].Msg, Messages::WM_USER);
   // A new capture of the same window gets its own messages only.
@@ -394,7 +394,7 @@ TEST_F(CaptureTest, AReceiverThatDoesNotPumpHoldsTheNewestMovesAndEveryButton) {
   });
   flood.join();
   EXPECT_LE(loop.GetQueueLength(), std::size_t{2 + Presses * 2});
-  TRecordingWindow::Drain();
+  DrainMessages();
   int moves = 0, zMoves = 0;
   std::uint32_t held = 0;
   for (const TMessage& m : window.Received) {
@@ -428,9 +428,9 @@ TEST_F(CaptureTest, DestroyingTheControllerReleasesItsCapture) {
     ASSERT_EQ(joySetCapture(window.Handle(), 0, 10, FALSE), JOYERR_NOERROR);
   }
   TVirtualController next;
-  TRecordingWindow::Pump(30);
+  PumpFor(30ms);
   window.Received.clear();
-  TRecordingWindow::Pump(30);
+  PumpFor(30ms);
   EXPECT_TRUE(window.Received.empty());  // the old polling capture is gone
   EXPECT_EQ(joySetCapture(window.Handle(), 0, 10, TRUE), JOYERR_NOERROR);
 }
@@ -444,12 +444,12 @@ TEST_F(CaptureTest, AWindowOfAnotherThreadGetsItsMessagesThereUntilReleased) {
   std::thread owner([&] {
     TRecordingWindow window;
     made.set_value(window.Handle());
-    window.WaitFor(3, 5000);
+    window.WaitFor(3, 5000ms);
     gotThree.set_value();
     while (!released) TThreadLoop::Current().HandleMessage(5);
-    TRecordingWindow::Drain();
+    DrainMessages();
     atRelease = window.Received.size();
-    TRecordingWindow::Pump(50);
+    PumpFor(50ms);
     afterRelease = window.Received.size();
   });
   const HWND handle = made.get_future().get();

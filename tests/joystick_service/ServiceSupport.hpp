@@ -1,23 +1,22 @@
-// Shared fixtures of the joystick service tests: a hermetic service (virtual
-// controllers only), records filled with a sentinel, and a window that records
-// the messages it receives.
+// Shared fixtures of the joystick service tests: the hermetic service, records
+// filled with a sentinel, and a window that records the messages it receives.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "joystick/Service.hpp"
-#include "vorlane/Messages.hpp"
+#include "ServiceFixture.hpp"
 #include "vorlane/VirtualJoystick.hpp"
 #include "vorlane/joystickapi.h"
+#include "vorlane/visual/Messages.hpp"
 
 namespace vorlane::JoystickServiceTests {
 
 using namespace VirtualJoystick;
+using namespace JoystickTesting;
 using Messages::TMessage;
 using Messages::TThreadLoop;
 
@@ -50,17 +49,11 @@ inline DWORD Read(UINT id, DWORD flags, DWORD JOYINFOEX::*field) {
   return info.*field;
 }
 
-class ServiceTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    setenv("VORLANE_JOYSTICK_BACKENDS", "virtual", 1);
-    unsetenv("VORLANE_JOYSTICK_DEVICES");
-    JoystickService::ResetForTesting();
-  }
-  void TearDown() override { JoystickService::ResetForTesting(); }
-
-  TTestScope FScope;
-};
+using ServiceTest = vorlane::testing::THermeticServiceTest;
+using vorlane::testing::DrainMessages;
+using vorlane::testing::PumpFor;
+using vorlane::testing::PumpUntil;
+using namespace std::chrono_literals;
 
 // A window of the calling thread that keeps every message it gets.
 class TRecordingWindow {
@@ -80,34 +73,10 @@ class TRecordingWindow {
 
   std::vector<TMessage> Received;
 
-  // Pumps the thread's loop until `count` messages have come, or `timeoutMs`.
-  bool WaitFor(std::size_t count, int timeoutMs = 2000) {
-    auto& loop = TThreadLoop::Current();
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (Received.size() < count) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            end - std::chrono::steady_clock::now())
-                            .count();
-      if (left <= 0) return false;
-      loop.HandleMessage(static_cast<int>(left));
-    }
-    return true;
+  // Pumps the thread's loop until `count` messages have come, or `limit` passes.
+  bool WaitFor(std::size_t count, std::chrono::milliseconds limit = 2s) {
+    return PumpUntil([&] { return Received.size() >= count; }, limit);
   }
-  // Pumps for `ms` milliseconds, whatever comes.
-  static void Pump(int ms) {
-    auto& loop = TThreadLoop::Current();
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            end - std::chrono::steady_clock::now())
-                            .count();
-      if (left <= 0) break;
-      loop.HandleMessage(static_cast<int>(left));
-    }
-    loop.ProcessMessages();
-  }
-  // Handles what is queued now.
-  static void Drain() { TThreadLoop::Current().ProcessMessages(); }
 
  private:
   void Receive(TMessage& message) { Received.push_back(message); }

@@ -70,7 +70,7 @@ TEST_F(VirtualTest, BadChangesAreRefusedAndAFailedBatchChangesNothing) {
     b.SetButton(9, true);
   }),
                EVirtualJoystickError);
-  TRecordingWindow::Pump(10);
+  PumpFor(10ms);
   EXPECT_TRUE(window.Received.empty());
   EXPECT_EQ(pad.GetState().Axes[0], 32767);
   EXPECT_EQ(Read(0, JOY_RETURNX | JOY_RETURNBUTTONS, &JOYINFOEX::dwButtons), 0u);

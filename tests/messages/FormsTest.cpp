@@ -5,14 +5,16 @@
 #include <chrono>
 #include <thread>
 
-#include "vorlane/Forms.hpp"
-#include "vorlane/TypInfo.hpp"
+#include "vorlane/runtime/TypInfo.hpp"
+#include "vorlane/visual/Forms.hpp"
 
 namespace vorlane::Forms {
 namespace {
 
+using Messages::HWND;
 using Messages::TMessage;
 using Messages::TThreadLoop;
+using Messages::UINT;
 using Messages::WM_USER;
 using System::TObject;
 using namespace std::chrono_literals;

@@ -9,7 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "vorlane/Messages.hpp"
+#include "Pump.hpp"
+#include "vorlane/visual/Messages.hpp"
 
 namespace vorlane::Messages {
 namespace {
@@ -17,25 +18,15 @@ namespace {
 using namespace std::chrono_literals;
 using TClock = std::chrono::steady_clock;
 using TTick = Closure::TClosure<void()>;
+using vorlane::testing::PumpUntil;
 
 template <class F>
 void OnNewThread(F f) {
   std::thread(f).join();
 }
 
-// Waits in HandleMessage until `done` holds; gives up after `limit` so that a
-// missing wake-up fails the test instead of hanging it.
-template <class P>
-bool PumpUntil(P done, std::chrono::milliseconds limit = 10s) {
-  TThreadLoop& loop = TThreadLoop::Current();
-  const auto end = TClock::now() + limit;
-  while (!done()) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - TClock::now());
-    if (left <= 0ms) return false;
-    loop.HandleMessage(static_cast<int>(left.count()));
-  }
-  return true;
-}
+// A missing wake-up fails the test after this instead of hanging it.
+constexpr std::chrono::milliseconds kLimit = 10s;
 
 TEST(Loop, IdleWaitWakesOnceAtItsTimeout) {
   OnNewThread([] {
@@ -112,7 +103,7 @@ TEST(Loop, MessagesPostedDuringAPassWaitForTheNext) {
     EXPECT_TRUE(loop.ProcessMessages());
     EXPECT_EQ(calls, 1);
     // The self-posting window does not starve the timer.
-    EXPECT_TRUE(PumpUntil([&] { return ticks > 0; }));
+    EXPECT_TRUE(PumpUntil([&] { return ticks > 0; }, kLimit));
     DeallocateHWnd(h);
   });
 }
@@ -151,7 +142,7 @@ TEST(Timers, FireEveryPeriodFromNowOn) {
     auto tick = [&] { fired.push_back(TClock::now()); };
     const auto start = TClock::now();
     const TThreadLoop::TId id = loop.AddTimer(20, TTick::Of(tick));
-    ASSERT_TRUE(PumpUntil([&] { return fired.size() >= 4; }));
+    ASSERT_TRUE(PumpUntil([&] { return fired.size() >= 4; }, kLimit));
     loop.RemoveTimer(id);
     // Never early: the k-th firing comes k periods after AddTimer at the soonest.
     for (std::size_t k = 0; k < fired.size(); ++k)
@@ -185,7 +176,7 @@ TEST(Timers, RemovedInsideItsOwnCallback) {
       loop.RemoveTimer(id);
     };
     id = loop.AddTimer(1, TTick::Of(tick));
-    ASSERT_TRUE(PumpUntil([&] { return ticks > 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return ticks > 0; }, kLimit));
     std::this_thread::sleep_for(10ms);
     loop.HandleMessage(20);
     EXPECT_EQ(ticks, 1);
@@ -249,7 +240,7 @@ TEST(Watches, PipeBecomesReadable) {
       std::this_thread::sleep_for(20ms);
       ASSERT_EQ(write(fds[1], "xy", 2), 2);
     });
-    EXPECT_TRUE(PumpUntil([&] { return got.size() == 2; }));
+    EXPECT_TRUE(PumpUntil([&] { return got.size() == 2; }, kLimit));
     writer.join();
     EXPECT_EQ(got, (std::vector<char>{'x', 'y'}));
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "vorlane/Messages.hpp"
+#include "vorlane/visual/Messages.hpp"
 
 namespace vorlane::Messages {
 namespace {

@@ -5,9 +5,10 @@
 #include <thread>
 #include <vector>
 
-#include "vorlane/Forms.hpp"
-#include "vorlane/Messages.hpp"
-#include "vorlane/TypInfo.hpp"
+#include "Pump.hpp"
+#include "vorlane/runtime/TypInfo.hpp"
+#include "vorlane/visual/Forms.hpp"
+#include "vorlane/visual/Messages.hpp"
 
 namespace vorlane::Messages {
 namespace {
@@ -70,8 +71,7 @@ class TDerivedProbe : public TProbe {
 };
 
 void Drain() {
-  while (TThreadLoop::Current().ProcessMessages()) {
-  }
+  EXPECT_TRUE(vorlane::testing::DrainMessages());
 }
 
 TEST(Dispatch, ByNumberThroughTheClassAndItsAncestors) {

@@ -1,8 +1,10 @@
 // The package loader's framework side on its own: unit initialisation from a table,
 // the module list, libraries, and the decoding of malformed resource data.
+#include <algorithm>
 #include <string>
 
 #include "PackageSupport.hpp"
+#include "framework/os/Os.hpp"
 
 namespace vorlane::PackageTest {
 namespace {
@@ -102,6 +104,29 @@ TEST_F(UnitInitialisation, RefusesMissingArgumentsAndUnknownFrameworkUnits) {
   EXPECT_EQ(*system.InitCount, -1);
   system.FInit();
   EXPECT_EQ(*system.InitCount, 0);
+}
+
+TEST(FrameworkUnits, EachLeadsToTheLibraryThatHoldsIt) {
+  // This program does not use vlvisual or vldesign itself; the design package
+  // requires both, so loading it brings them in.
+  const HMODULE package = Packages::LoadPackage(VORLANE_PACKAGE_FILE);
+  // A unit's entry points into its own library, so that a package's table runs the
+  // routines of the framework package that really holds the unit.
+  const std::pair<const char*, const char*> units[] = {
+      {"System", "libvlruntime.so"},    {"FormData", "libvlruntime.so"},
+      {"Forms", "libvlvisual.so"},      {"Messages", "libvlvisual.so"},
+      {"DesignIntf", "libvldesign.so"}, {"Inspector", "libvldesign.so"},
+      {"Packages", "libvlpackages.so"}, {"joystickapi", "libvorlane-joyservice.so"}};
+  for (const auto& [unit, library] : units) {
+    const TUnitEntry& entry = Packages::FrameworkUnit(unit);
+    const std::string path =
+        Os::ModulePath(Os::ModuleContaining(reinterpret_cast<const void*>(entry.Init)));
+    EXPECT_NE(path.find(library), std::string::npos) << unit << " is in " << path;
+  }
+  const std::vector<std::string> packages = Packages::FrameworkPackages();
+  for (const char* name : {"vlruntime", "vlvisual", "vlpackages", "vldesign", "vorlane-joyservice"})
+    EXPECT_NE(std::find(packages.begin(), packages.end(), name), packages.end()) << name;
+  Packages::UnloadPackage(package);
 }
 
 // --- Module list ----------------------------------------------------------------------

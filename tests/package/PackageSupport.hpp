@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "vorlane/DesignIntf.hpp"
-#include "vorlane/Packages.hpp"
+#include "vorlane/designer/DesignIntf.hpp"
+#include "vorlane/packages/Packages.hpp"
 
 namespace vorlane::PackageTest {
 

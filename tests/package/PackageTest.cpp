@@ -9,10 +9,10 @@
 #include <string_view>
 
 #include "PackageSupport.hpp"
-#include "vorlane/Classes.hpp"
-#include "vorlane/DesignEditors.hpp"
-#include "vorlane/Inspector.hpp"
-#include "vorlane/TypInfo.hpp"
+#include "vorlane/designer/DesignEditors.hpp"
+#include "vorlane/designer/Inspector.hpp"
+#include "vorlane/runtime/Classes.hpp"
+#include "vorlane/runtime/TypInfo.hpp"
 
 namespace vorlane::PackageTest {
 namespace {
@@ -318,6 +318,22 @@ TEST_F(PackageRegistration, RegisterInstallsThePackageAndUnloadWithdrawsOnlyIt) 
             std::vector<DesignIntf::TPropertyMapperFunc>{&HostMapper});
 }
 
+TEST_F(PackageRegistration, TheDesignerWithdrawsAPackageAsSoonAsItsUnitsAreFinalised) {
+  // The designer follows the module notifications, not UnloadPackage: a package
+  // finalised by hand is withdrawn while its library is still loaded.
+  const HMODULE package = Packages::LoadPackage(kPackageFile);
+  Packages::RegisterPackage(package);
+  ASSERT_FALSE(DesignerIsEmpty());
+  auto finalize = reinterpret_cast<void (*)()>(Packages::GetProcAddress(package, "Finalize"));
+  ASSERT_NE(finalize, nullptr);
+  finalize();
+  EXPECT_TRUE(IsMapped(kPackageFile));
+  EXPECT_TRUE(DesignerIsEmpty());
+  EXPECT_EQ(TypInfo::FindClass("TJoystick"), nullptr);
+  Packages::UnloadPackage(package);  // a second Finalize finds nothing to do
+  EXPECT_FALSE(IsMapped(kPackageFile));
+}
+
 TEST_F(PackageRegistration, TheDesignerShowsAComponentOfThePackageWithItsEditors) {
   const HMODULE package = Packages::LoadPackage(kPackageFile);
   Packages::RegisterPackage(package);
@@ -365,8 +381,8 @@ TEST_F(PackageRefusals, NamesTheFileAndWhatFailed) {
             "Cannot load package '/nonexistent/libNone.so': No such file or directory.");
   const std::string script = std::string(VORLANE_TEST_SOURCE_DIR) + "/data/Broken.rc";
   EXPECT_EQ(MessageOf(script), "'" + script + "' is not an ELF file.");
-  EXPECT_EQ(MessageOf(VORLANE_PLATFORM_FILE),
-            std::string("'") + VORLANE_PLATFORM_FILE +
+  EXPECT_EQ(MessageOf(VORLANE_RUNTIME_FILE),
+            std::string("'") + VORLANE_RUNTIME_FILE +
                 "' carries no resources: it exports no VorlaneResources.");
   EXPECT_EQ(MessageOf(kSatelliteFile),
             "'" + kSatelliteFile + "' is not a package: it carries no PACKAGEINFO resource.");

@@ -8,13 +8,13 @@
 #include <string_view>
 #include <vector>
 
-#include "vorlane/Classes.hpp"
-#include "vorlane/DesignIntf.hpp"
 #include "vorlane/Evdev.hpp"
-#include "vorlane/FormData.hpp"
-#include "vorlane/Inspector.hpp"
 #include "vorlane/Joystick.hpp"
 #include "vorlane/JoystickDesign.hpp"
+#include "vorlane/designer/DesignIntf.hpp"
+#include "vorlane/designer/Inspector.hpp"
+#include "vorlane/runtime/Classes.hpp"
+#include "vorlane/runtime/FormData.hpp"
 
 namespace vorlane::JoyInspect {
 

@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "EventLog.hpp"
-#include "vorlane/Messages.hpp"
 #include "vorlane/VirtualJoystick.hpp"
+#include "vorlane/visual/Messages.hpp"
 
 namespace vorlane::JoyMon {
 

@@ -9,8 +9,8 @@
 #include <deque>
 #include <vector>
 
-#include "vorlane/Closure.hpp"
 #include "vorlane/Joystick.hpp"
+#include "vorlane/runtime/Closure.hpp"
 
 namespace vorlane::JoyMon {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vorlane/System.hpp"
+#include "vorlane/runtime/System.hpp"
 
 namespace vorlane::JoyMon {
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <csignal>
 
-#include "vorlane/Forms.hpp"
+#include "vorlane/visual/Forms.hpp"
 
 namespace vorlane::JoyMon {
 

@@ -3,7 +3,7 @@
 // terminal and the controllers are given back in order.
 #pragma once
 
-#include "vorlane/Messages.hpp"
+#include "vorlane/visual/Messages.hpp"
 
 namespace vorlane::JoyMon {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vorlane/TypInfo.hpp"
+#include "vorlane/runtime/TypInfo.hpp"
 
 namespace vorlane::JoyMon {
 

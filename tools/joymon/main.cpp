@@ -13,7 +13,7 @@
 #include "PlainView.hpp"
 #include "Signals.hpp"
 #include "vorlane/Evdev.hpp"
-#include "vorlane/Forms.hpp"
+#include "vorlane/visual/Forms.hpp"
 
 namespace vorlane::JoyMon {
 namespace {

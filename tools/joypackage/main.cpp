@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "PictureFile.hpp"
-#include "vorlane/Classes.hpp"
-#include "vorlane/DesignIntf.hpp"
-#include "vorlane/Inspector.hpp"
-#include "vorlane/Packages.hpp"
+#include "vorlane/designer/DesignIntf.hpp"
+#include "vorlane/designer/Inspector.hpp"
+#include "vorlane/packages/Packages.hpp"
+#include "vorlane/runtime/Classes.hpp"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "joystick/evdev/PadFamilies.hpp"
-#include "vorlane/System.hpp"
+#include "vorlane/runtime/System.hpp"
 
 namespace vorlane::JoystickService::EvdevBackend {
 
@@ -432,18 +432,6 @@ std::u16string FitUnits(std::string_view utf8, std::size_t units) {
   return text;
 }
 
-namespace {
-
-bool SameWord(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) {
-           auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; };
-           return lower(x) == lower(y);
-         });
-}
-
-}  // namespace
-
 std::u16string ProductNameOf(std::string_view utf8, std::size_t units) {
   const std::u16string text = System::Utf8ToString(utf8);
   // hid-input names a device "<manufacturer> <product>", so a product string that
@@ -457,7 +445,7 @@ std::u16string ProductNameOf(std::string_view utf8, std::size_t units) {
   bool doubled = false;
   for (std::size_t at = 0; at < rest.size();) {
     const std::size_t stop = std::min(rest.find(u' ', at), rest.size());
-    if (SameWord(rest.substr(at, stop - at), vendor)) {
+    if (System::SameText(rest.substr(at, stop - at), vendor)) {
       repeated = true;
       doubled = doubled || at == 0;
     }

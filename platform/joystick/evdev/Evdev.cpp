@@ -8,7 +8,7 @@
 #include "joystick/Service.hpp"
 #include "joystick/evdev/EvdevHub.hpp"
 #include "joystick/evdev/ReplayDriver.hpp"
-#include "vorlane/TypInfo.hpp"
+#include "vorlane/runtime/TypInfo.hpp"
 
 namespace vorlane::Evdev {
 

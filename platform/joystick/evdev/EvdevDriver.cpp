@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "joystick/evdev/EvdevHub.hpp"
-#include "vorlane/System.hpp"
+#include "vorlane/runtime/System.hpp"
 
 namespace vorlane::JoystickService {
 

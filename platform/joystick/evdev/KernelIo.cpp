@@ -13,7 +13,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "framework/FileDescriptor.hpp"
+#include "framework/os/posix/FileDescriptor.hpp"
 
 namespace vorlane::JoystickService::EvdevBackend {
 

@@ -1,7 +1,7 @@
 #include "joystick/evdev/ReplayDriver.hpp"
 
 #include "joystick/evdev/EvdevDriver.hpp"
-#include "vorlane/System.hpp"
+#include "vorlane/runtime/System.hpp"
 
 namespace vorlane::JoystickService {
 

@@ -15,8 +15,8 @@
 
 #include "joystick/JoystickDriver.hpp"
 #include "joystick/Service.hpp"
-#include "vorlane/TypInfo.hpp"
 #include "vorlane/VirtualJoystick.hpp"
+#include "vorlane/runtime/TypInfo.hpp"
 
 namespace vorlane::VirtualJoystick {
 

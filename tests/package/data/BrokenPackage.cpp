@@ -3,7 +3,7 @@
 // with neither it is whole (its package information decides what happens to it).
 #include <dlfcn.h>
 
-#include "vorlane/Packages.hpp"
+#include "vorlane/packages/Packages.hpp"
 
 namespace {
 

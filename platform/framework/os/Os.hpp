@@ -1,0 +1,189 @@
+// The framework's contact with the operating system: waking and waiting, modules,
+// files. Everything above this header is portable; each system has one folder of
+// implementations beside it (posix/ today). Private to the framework library.
+//
+// Errors. A system call that fails raises EOsError, which carries the system's
+// error code and says which call failed ("ppoll: Bad address"). Functions that
+// answer "nothing" for an expected absence (a symbol that is not there, an address
+// in no module) say so in their contract instead of raising.
+//
+// Time. The framework measures time with std::chrono::steady_clock (the monotonic
+// clock on every supported system); waits take their timeout in nanoseconds.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace vorlane::Os {
+
+// A failed system call. what() is "<call>: <the system's text for the code>".
+class EOsError : public std::system_error {
+ public:
+  EOsError(const char* call, std::error_code code)
+      : std::system_error(code), FText(std::string(call) + ": " + code.message()) {}
+  // With an errno value.
+  EOsError(const char* call, int error) : EOsError(call, {error, std::generic_category()}) {}
+  const char* what() const noexcept override { return FText.c_str(); }
+
+ private:
+  std::string FText;
+};
+
+// --- Waking and waiting -----------------------------------------------------------
+
+// Something the system can report ready to read: a file descriptor on POSIX, a
+// waitable handle on Windows. The framework never looks inside one.
+#ifdef _WIN32
+using TNativeSource = void*;
+#else
+using TNativeSource = int;
+#endif
+
+// An event one thread signals and another waits on. Signals do not queue: any
+// number of Signal calls before a Clear make the event ready once.
+class TWakeEvent {
+ public:
+  // Raises EOsError when the system has no event to give (out of descriptors).
+  TWakeEvent();
+  ~TWakeEvent();
+  TWakeEvent(const TWakeEvent&) = delete;
+  TWakeEvent& operator=(const TWakeEvent&) = delete;
+
+  // Makes the event ready. Any thread; never fails, never blocks.
+  void Signal() noexcept;
+  // Makes the event not ready again. Meant for the waiting thread; harmless when
+  // the event is not ready.
+  void Clear() noexcept;
+
+  TNativeSource Source() const { return FSource; }
+
+ private:
+  TNativeSource FSource;
+};
+
+enum class TReadiness : std::uint8_t {
+  NotReady,
+  Ready,    // readable, hung up or in error: reading it will not block
+  Invalid,  // not an open source (closed behind the watcher's back)
+};
+
+struct TWatchedSource {
+  TNativeSource Source;
+  TReadiness Readiness = TReadiness::NotReady;  // set by Wait
+};
+
+struct TWaitResult {
+  bool Woken = false;        // the wake event is ready (Wait does not clear it)
+  bool Interrupted = false;  // a signal cut the wait short: nothing is reported ready
+};
+
+// Waits until the wake event or one of the sources is ready, or until `timeout`
+// has passed (std::nullopt: no limit; zero or less: look without waiting), then reports
+// the readiness of every source in `sources`. Several may be ready at once. A
+// signal delivered to the thread ends the wait like a timeout, with Interrupted
+// set; the caller decides whether to wait again. Raises EOsError for any other
+// failure. Called by the thread that owns `wake` and `sources`; it allocates only
+// when it is given more sources than ever before on this thread.
+TWaitResult Wait(TWakeEvent& wake, std::span<TWatchedSource> sources,
+                 std::optional<std::chrono::nanoseconds> timeout);
+
+// --- Modules ------------------------------------------------------------------------
+
+// The address at which a module (the program or a shared library) is mapped; its
+// identity while it is loaded. 0 names no module.
+using TModuleBase = std::uintptr_t;
+// A counted reference to a loaded library, as the system's loader gives it out.
+using TLibraryHandle = void*;
+
+// Loads the library at `path` (running its entry and static constructors) and
+// answers a new reference to it, every symbol bound now and none exported to
+// libraries loaded later. On failure answers nullptr and sets `error` to the
+// loader's text. Any thread; the loader serialises loads.
+TLibraryHandle OpenLibrary(const std::string& path, std::string& error);
+// A new reference to a module that is already loaded (the program included), for
+// FindSymbol; nullptr when `module` is not the base of a loaded module.
+TLibraryHandle OpenLoadedModule(TModuleBase module);
+// Gives back one reference; the library is unloaded (its exit runs) with the last.
+// False, with the loader's text in `error`, when the loader refuses.
+bool CloseLibrary(TLibraryHandle library, std::string& error);
+// The module a reference names; 0 when the loader cannot tell.
+TModuleBase ModuleOf(TLibraryHandle library);
+// The address of an exported symbol found through `library`, nullptr when none.
+// On POSIX the search goes on into the libraries it depends on: a caller that wants
+// the module's own symbols checks ModuleContaining(symbol).
+void* FindSymbol(TLibraryHandle library, const char* name);
+// The module whose mapped segments contain `address`; 0 for none.
+TModuleBase ModuleContaining(const void* address);
+// The file a loaded module was loaded from, as the loader names it; empty when
+// `module` is not the base of a loaded module.
+std::string ModulePath(TModuleBase module);
+// The absolute path of the running program's file; empty when the system cannot
+// tell.
+std::string ExecutablePath();
+// The files of every module mapped into the process, the program first (by
+// ExecutablePath). May include objects that are not files (the kernel's vDSO).
+std::vector<std::string> LoadedModuleFiles();
+// Whether a module whose file name (the last part of its path) is `fileName` is
+// loaded in the process, e.g. "libvorlane-platform.so.4".
+bool IsModuleLoaded(std::string_view fileName);
+
+// --- Files --------------------------------------------------------------------------
+
+enum class TFileKind : std::uint8_t {
+  Regular,
+  Directory,
+  Fifo,
+  CharacterDevice,
+  BlockDevice,
+  Socket,
+  Other,
+};
+
+// What tells two names of one file apart from two files: equal for hard links and
+// for the same path.
+struct TFileId {
+  std::uint64_t Device = 0;
+  std::uint64_t Index = 0;
+  friend bool operator==(const TFileId&, const TFileId&) = default;
+};
+
+// The identity of the file at `path` (links followed). Raises EOsError when the
+// file cannot be looked up.
+TFileId FileIdOf(const std::string& path);
+
+// A file open for reading, closed on destruction. Opening never blocks: a FIFO
+// with no writer or a device opens at once, and Kind tells the caller what it got.
+// One thread at a time.
+class TReadFile {
+ public:
+  // Raises EOsError when the file cannot be opened or looked at.
+  explicit TReadFile(const std::string& path);
+  ~TReadFile();
+  TReadFile(const TReadFile&) = delete;
+  TReadFile& operator=(const TReadFile&) = delete;
+
+  // As found when the file was opened.
+  TFileKind Kind() const { return FKind; }
+  std::uint64_t Size() const { return FSize; }
+
+  // Reads up to `size` bytes from the current position; 0 at the end. A read cut
+  // short by a signal is retried. Raises EOsError.
+  std::size_t Read(void* buffer, std::size_t size);
+  // Reads up to `size` bytes at `offset`, leaving the position alone; 0 at or past
+  // the end. Raises EOsError.
+  std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t size);
+
+ private:
+  TNativeSource FFile;
+  TFileKind FKind = TFileKind::Other;
+  std::uint64_t FSize = 0;
+};
+
+}  // namespace vorlane::Os

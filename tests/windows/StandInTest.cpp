@@ -77,7 +77,7 @@ TEST(DeviceScript, NamesTheLineAndTheProblem) {
       {"device 1", 1, "devices are numbered in order: expected device 0"},
       {"device 0\ndevice 1\ndevice 2\ndevice 3\ndevice 4", 5, "at most 4 devices"},
       {"device 0\naxis W 0 1", 2, "unknown axis \"W\": X, Y, Z, Rx, Ry, Rz or Slider"},
-      {"device 0\naxis X 0 1\naxis X 0 1", 3, "the device already has a X axis"},
+      {"device 0\naxis X 0 1\naxis X 0 1", 3, "the device already has an axis X"},
       {"device 0\naxis Slider 0 1\naxis Slider 0 1\naxis Slider 0 1", 4, "at most 2 sliders"},
       {"device 0\naxis X 5 5", 2, "the axis minimum must be below its maximum"},
       {"device 0\naxis X 0 10 11", 2, "the initial value must lie from 0 to 10, found 11"},

@@ -186,7 +186,7 @@ class Parser {
       if (axis.kind == AxisKind::Slider)
         ++sliders;
       else if (axis.kind == *kind)
-        words.fail(std::string("the device already has a ") + axisName(*kind) + " axis");
+        words.fail(std::string("the device already has an axis ") + axisName(*kind));
     }
     if (*kind == AxisKind::Slider && sliders == kMaxSliders) words.fail("at most 2 sliders");
     if (int(device.axes.size()) == kMaxAxes) words.fail("at most 8 axes");

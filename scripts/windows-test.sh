@@ -31,15 +31,16 @@ timed() {
 timed deps bash "$root/scripts/windows-deps.sh"
 timed configure cmake -S "$root/tests/windows" -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-x86_64.cmake" >/dev/null
-timed build cmake --build "$build" -j "$jobs"
+# The prefix first: the build lists the tests by running the test program.
 if [[ ! -f "$build/wineprefix/.vorlane-ready" ]]; then
   say "creating the Wine prefix in $build/wineprefix"
   timed wine-prefix "$build/run-wine.sh" cmd /c exit
 fi
+timed build cmake --build "$build" -j "$jobs"
 status=0
 timed test ctest --test-dir "$build" -j "$jobs" --output-on-failure "$@" || status=$?
-# Let the prefix's wineserver go now rather than linger after the last test.
-WINEPREFIX="$build/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+# Let the prefix's wineserver and services go now rather than linger.
+WINEPREFIX="$build/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null && WINEPREFIX="$build/wineprefix" /usr/lib/wine/wineserver -w || true
 
 say "times:"
 for line in "${timings[@]}"; do say "  $line"; done

@@ -1,9 +1,9 @@
 // The dinput8 stand-in on its own: its script language and the DirectInput
 // behaviour that winmm relies on.
 #define DIRECTINPUT_VERSION 0x0800
-#include <windows.h>
 #include <dinput.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstring>
 
@@ -77,7 +77,7 @@ TEST(DeviceScript, NamesTheLineAndTheProblem) {
       {"device 1", 1, "devices are numbered in order: expected device 0"},
       {"device 0\ndevice 1\ndevice 2\ndevice 3\ndevice 4", 5, "at most 4 devices"},
       {"device 0\naxis W 0 1", 2, "unknown axis \"W\": X, Y, Z, Rx, Ry, Rz or Slider"},
-      {"device 0\naxis X 0 1\naxis X 0 1", 3, "the device already has a X axis"},
+      {"device 0\naxis X 0 1\naxis X 0 1", 3, "the device already has an axis X"},
       {"device 0\naxis Slider 0 1\naxis Slider 0 1\naxis Slider 0 1", 4, "at most 2 sliders"},
       {"device 0\naxis X 5 5", 2, "the axis minimum must be below its maximum"},
       {"device 0\naxis X 0 10 11", 2, "the initial value must lie from 0 to 10, found 11"},
@@ -105,7 +105,8 @@ TEST(DeviceScript, NamesTheLineAndTheProblem) {
       {"device 0\nbuttons 2\nat 1 ms release button", 3,
        "expected the button number at the end of the line"},
       {"device 0\nbuttons 2\nat 1 ms hat 0", 3, "device 0 has no hat"},
-      {"device 0\nhat\nat 1 ms hat 36000", 3, "the hat angle must lie from 0 to 35999, found 36000"},
+      {"device 0\nhat\nat 1 ms hat 36000", 3,
+       "the hat angle must lie from 0 to 35999, found 36000"},
       {"device 0\nhat\nat 1 ms wiggle", 3,
        "unknown action \"wiggle\": set, press, release, hat, unplug or plug"},
   };
@@ -140,8 +141,7 @@ TEST(StandIn, IsTheDllBesideTheProgram) {
   GetModuleFileNameW(nullptr, program, MAX_PATH);
   std::wstring folder(program, std::wstring(program).rfind(L'\\'));
   std::wstring expected = folder + L"\\dinput8.dll";  // file names ignore case
-  EXPECT_EQ(CompareStringOrdinal(path, -1, expected.c_str(), -1, TRUE), CSTR_EQUAL)
-      << narrow(path);
+  EXPECT_EQ(CompareStringOrdinal(path, -1, expected.c_str(), -1, TRUE), CSTR_EQUAL) << narrow(path);
   EXPECT_NE(GetProcAddress(module, "DllCanUnloadNow"), nullptr);
 }
 
@@ -158,8 +158,8 @@ TEST(StandIn, ABadScriptFailsTheCreationWithItsLine) {
 
   SetEnvironmentVariableW(L"VORLANE_DINPUT_SCRIPT", L"C:\\no\\such\\script.txt");
   error = captureStderr([&] {
-    EXPECT_EQ(DirectInput8Create(GetModuleHandleW(nullptr), DIRECTINPUT_VERSION,
-                                 IID_IDirectInput8W, input.putVoid(), nullptr),
+    EXPECT_EQ(DirectInput8Create(GetModuleHandleW(nullptr), DIRECTINPUT_VERSION, IID_IDirectInput8W,
+                                 input.putVoid(), nullptr),
               DIERR_NOTFOUND);
   });
   SetEnvironmentVariableW(L"VORLANE_DINPUT_SCRIPT", nullptr);
@@ -229,8 +229,8 @@ TEST(StandIn, EnumeratesTheAttachedGameControllers) {
   EXPECT_EQ(enumerate(input.get(), DI8DEVCLASS_GAMECTRL, DIEDFL_INCLUDEPHANTOMS).size(), 2u);
   EXPECT_TRUE(enumerate(input.get(), DI8DEVCLASS_KEYBOARD, 0).empty());
   EXPECT_TRUE(enumerate(input.get(), DI8DEVTYPE_GAMEPAD, 0).empty());
-  EXPECT_EQ(input->EnumDevices(0x30, [](const DIDEVICEINSTANCEW*, void*) -> BOOL { return 0; },
-                               nullptr, 0),
+  EXPECT_EQ(input->EnumDevices(
+                0x30, [](const DIDEVICEINSTANCEW*, void*) -> BOOL { return 0; }, nullptr, 0),
             DIERR_INVALIDPARAM);
 
   std::vector<DIDEVICEINSTANCEW> all =
@@ -455,9 +455,9 @@ TEST(StandIn, CooperativeLevelsAreChecked) {
   ComRef<IDirectInputDevice8W> device;
   ASSERT_NO_FATAL_FAILURE(openFirst(kTwoDevices, input, device));
   EXPECT_EQ(device->SetCooperativeLevel(nullptr, DISCL_NONEXCLUSIVE), DIERR_INVALIDPARAM);
-  EXPECT_EQ(device->SetCooperativeLevel(nullptr, DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE |
-                                                     DISCL_BACKGROUND),
-            DIERR_INVALIDPARAM);
+  EXPECT_EQ(
+      device->SetCooperativeLevel(nullptr, DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE | DISCL_BACKGROUND),
+      DIERR_INVALIDPARAM);
   EXPECT_EQ(device->SetCooperativeLevel(nullptr, DISCL_EXCLUSIVE | DISCL_BACKGROUND), E_HANDLE);
   CaptureWindow window;
   EXPECT_EQ(device->SetCooperativeLevel(window.handle(), DISCL_EXCLUSIVE | DISCL_FOREGROUND),

@@ -132,7 +132,8 @@ std::string captureStderr(const std::function<void()>& call) {
   std::string text;
   char buffer[4096];
   DWORD got = 0;
-  while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+  while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    text.append(buffer, got);
   CloseHandle(readEnd);
   return text;
 }

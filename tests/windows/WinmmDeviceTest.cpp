@@ -67,9 +67,12 @@ TEST(WinmmWithDevices, CapabilitiesOfScriptedDevices) {
   EXPECT_STREQ(caps.szPname, L"Wine joystick driver");
   EXPECT_STREQ(caps.szRegKey, L"DINPUT.DLL");
   EXPECT_STREQ(caps.szOEMVxD, L"");
-  for (auto [min, max] : {std::pair{caps.wXmin, caps.wXmax}, {caps.wYmin, caps.wYmax},
-                          {caps.wZmin, caps.wZmax}, {caps.wRmin, caps.wRmax},
-                          {caps.wUmin, caps.wUmax}, {caps.wVmin, caps.wVmax}}) {
+  for (auto [min, max] : {std::pair{caps.wXmin, caps.wXmax},
+                          {caps.wYmin, caps.wYmax},
+                          {caps.wZmin, caps.wZmax},
+                          {caps.wRmin, caps.wRmax},
+                          {caps.wUmin, caps.wUmax},
+                          {caps.wVmin, caps.wVmax}}) {
     EXPECT_EQ(min, 0u);
     EXPECT_EQ(max, kTop);
   }
@@ -79,8 +82,8 @@ TEST(WinmmWithDevices, CapabilitiesOfScriptedDevices) {
   EXPECT_EQ(caps.wMaxAxes, 6u);
   EXPECT_EQ(caps.wPeriodMin, 10u);
   EXPECT_EQ(caps.wPeriodMax, 1000u);
-  EXPECT_EQ(caps.wCaps, JOYCAPS_HASZ | JOYCAPS_HASR | JOYCAPS_HASU | JOYCAPS_HASV |
-                            JOYCAPS_HASPOV | JOYCAPS_POV4DIR);
+  EXPECT_EQ(caps.wCaps, JOYCAPS_HASZ | JOYCAPS_HASR | JOYCAPS_HASU | JOYCAPS_HASV | JOYCAPS_HASPOV |
+                            JOYCAPS_POV4DIR);
 
   ASSERT_EQ(joyGetDevCapsW(1, &caps, sizeof caps), JOYERR_NOERROR);
   EXPECT_EQ(caps.wMid, 0x1209);
@@ -104,8 +107,8 @@ TEST(WinmmWithDevices, PositionsFollowTheScript) {
   EXPECT_EQ(start.dwZpos, kCentre);  // 0 of -100..100
   EXPECT_EQ(start.dwRpos, 0u);
   EXPECT_EQ(start.dwUpos, kTop);
-  EXPECT_EQ(start.dwVpos, 16416u);   // 256 of 0..1023: a quarter, from the lower half's scale
-  EXPECT_EQ(start.dwPOV, 0xffffu);   // centred
+  EXPECT_EQ(start.dwVpos, 16416u);  // 256 of 0..1023: a quarter, from the lower half's scale
+  EXPECT_EQ(start.dwPOV, 0xffffu);  // centred
   EXPECT_EQ(start.dwButtons, 0u);
   EXPECT_EQ(start.dwButtonNumber, 0u);
 
@@ -154,9 +157,8 @@ TEST(WinmmCapture, PollingModeSendsEveryPeriod) {
   ASSERT_TRUE(claimWinmm(kStill));
   CaptureWindow window;
   ASSERT_EQ(joySetCapture(window.handle(), 0, 10, FALSE), JOYERR_NOERROR);
-  ASSERT_TRUE(pumpUntil([&] {
-    return window.count(MM_JOY1MOVE) >= 3 && window.count(MM_JOY1ZMOVE) >= 3;
-  }));
+  ASSERT_TRUE(
+      pumpUntil([&] { return window.count(MM_JOY1MOVE) >= 3 && window.count(MM_JOY1ZMOVE) >= 3; }));
   EXPECT_EQ(joyReleaseCapture(0), JOYERR_NOERROR);
   for (const JoyMessage& m : window.messages()) {
     ASSERT_TRUE(m.message == MM_JOY1MOVE || m.message == MM_JOY1ZMOVE) << m.message;
@@ -221,9 +223,10 @@ TEST(WinmmCapture, ButtonMessagesCarryTheChangedButtons) {
   const LPARAM where = MAKELONG(kCentre, kTop);
   // Changed buttons in bits 8-15; bits 0-7 hold the changed buttons' state
   // before an "up" and after a "down", not every pressed button.
-  const std::vector<std::pair<UINT, WPARAM>> expected = {
-      {MM_JOY1BUTTONDOWN, 0x101}, {MM_JOY1BUTTONDOWN, 0x404},
-      {MM_JOY1BUTTONUP, 0x101},   {MM_JOY1BUTTONUP, 0x404}};
+  const std::vector<std::pair<UINT, WPARAM>> expected = {{MM_JOY1BUTTONDOWN, 0x101},
+                                                         {MM_JOY1BUTTONDOWN, 0x404},
+                                                         {MM_JOY1BUTTONUP, 0x101},
+                                                         {MM_JOY1BUTTONUP, 0x404}};
   ASSERT_EQ(window.messages().size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
     SCOPED_TRACE(i);
@@ -253,8 +256,8 @@ TEST(WinmmCapture, ReleaseStopsTheMessagesAndAllowsANewCapture) {
   EXPECT_TRUE(window.messages().empty());
 
   // A destroyed window cannot capture.
-  HWND gone = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
-                              nullptr);
+  HWND gone =
+      CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   DestroyWindow(gone);
   EXPECT_EQ(joySetCapture(gone, 0, 10, FALSE), JOYERR_NOCANDO);
 }

@@ -81,9 +81,8 @@ TEST(WinmmWithoutDevices, AnUnreadableScriptLeavesEverySlotEmpty) {
   const char script[] = "device 0\naxis X 0 10\nat 5 ms set X 11\n";
   ASSERT_TRUE(claimWinmm(script));
   JOYCAPSW caps{};
-  std::string error = captureStderr([&] {
-    EXPECT_EQ(joyGetDevCapsW(0, &caps, sizeof caps), JOYERR_PARMS);
-  });
+  std::string error =
+      captureStderr([&] { EXPECT_EQ(joyGetDevCapsW(0, &caps, sizeof caps), JOYERR_PARMS); });
   EXPECT_NE(error.find(":3: the axis value must lie from 0 to 10, found 11"), std::string::npos)
       << error;
   JOYINFOEX info = joyInfo();

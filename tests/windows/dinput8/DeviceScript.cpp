@@ -31,7 +31,8 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+    s.remove_suffix(1);
   return s;
 }
 
@@ -76,13 +77,15 @@ class Words {
   std::int64_t integer(const char* what, std::int64_t min, std::int64_t max, int base = 10) {
     std::string_view word = next(what);
     std::string_view digits = word;
-    if (base == 16 && digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+    if (base == 16 && digits.size() > 2 && digits[0] == '0' &&
+        (digits[1] == 'x' || digits[1] == 'X'))
       digits.remove_prefix(2);
     std::int64_t value = 0;
     auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
     if (error != std::errc() || end != digits.data() + digits.size())
-      fail(std::string(what) + " must be " + (base == 16 ? "a hexadecimal number" : "a whole number") +
-           ", found \"" + std::string(word) + "\"");
+      fail(std::string(what) + " must be " +
+           (base == 16 ? "a hexadecimal number" : "a whole number") + ", found \"" +
+           std::string(word) + "\"");
     if (value < min || value > max)
       fail(std::string(what) + " must lie from " + std::to_string(min) + " to " +
            std::to_string(max) + ", found " + std::string(word));
@@ -176,12 +179,14 @@ class Parser {
   void parseAxis(Words& words, DeviceSpec& device) {
     std::string_view word = words.next("an axis (X, Y, Z, Rx, Ry, Rz or Slider)");
     std::optional<AxisKind> kind = findAxis(word);
-    if (!kind) words.fail("unknown axis \"" + std::string(word) + "\": X, Y, Z, Rx, Ry, Rz or Slider");
+    if (!kind)
+      words.fail("unknown axis \"" + std::string(word) + "\": X, Y, Z, Rx, Ry, Rz or Slider");
     int sliders = 0;
     for (const AxisSpec& axis : device.axes) {
-      if (axis.kind == AxisKind::Slider) ++sliders;
+      if (axis.kind == AxisKind::Slider)
+        ++sliders;
       else if (axis.kind == *kind)
-        words.fail(std::string("the device already has a ") + axisName(*kind) + " axis");
+        words.fail(std::string("the device already has an axis ") + axisName(*kind));
     }
     if (*kind == AxisKind::Slider && sliders == kMaxSliders) words.fail("at most 2 sliders");
     if (int(device.axes.size()) == kMaxAxes) words.fail("at most 8 axes");
@@ -235,19 +240,23 @@ class Parser {
       const AxisSpec& axis = device.axes[std::size_t(step.index)];
       step.value = std::int32_t(words.integer("the axis value", axis.min, axis.max));
     } else if (equalsIgnoringCase(action, "press") || equalsIgnoringCase(action, "release")) {
-      step.action = equalsIgnoringCase(action, "press") ? Step::Action::Press : Step::Action::Release;
+      step.action =
+          equalsIgnoringCase(action, "press") ? Step::Action::Press : Step::Action::Release;
       step.device = parseDeviceReference(words);
       const DeviceSpec& device = script_.devices[std::size_t(step.device)];
       words.expect("button");
-      if (device.buttons == 0) words.fail("device " + std::to_string(step.device) + " has no buttons");
+      if (device.buttons == 0)
+        words.fail("device " + std::to_string(step.device) + " has no buttons");
       step.index = int(words.integer("the button number", 1, device.buttons)) - 1;
     } else if (equalsIgnoringCase(action, "hat")) {
       step.action = Step::Action::Hat;
       step.device = parseDeviceReference(words);
       if (!script_.devices[std::size_t(step.device)].hat)
         words.fail("device " + std::to_string(step.device) + " has no hat");
-      if (words.take("centre") || words.take("center")) step.value = kHatCentred;
-      else step.value = std::int32_t(words.integer("the hat angle", 0, 35999));
+      if (words.take("centre") || words.take("center"))
+        step.value = kHatCentred;
+      else
+        step.value = std::int32_t(words.integer("the hat angle", 0, 35999));
     } else if (equalsIgnoringCase(action, "unplug") || equalsIgnoringCase(action, "plug")) {
       step.action = equalsIgnoringCase(action, "plug") ? Step::Action::Plug : Step::Action::Unplug;
       step.device = parseDeviceReference(words);
@@ -276,6 +285,8 @@ const char* axisName(AxisKind kind) {
   return "?";
 }
 
-DeviceScript parseScript(std::string_view text) { return Parser().run(text); }
+DeviceScript parseScript(std::string_view text) {
+  return Parser().run(text);
+}
 
 }  // namespace vorlane::dinput

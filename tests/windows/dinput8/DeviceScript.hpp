@@ -46,8 +46,8 @@ struct Step {
   int line;
   int device;
   Action action;
-  int index = 0;            // axis index (into DeviceSpec::axes) or 0-based button
-  std::int32_t value = 0;   // axis value in the device's units, or hat hundredths of a degree
+  int index = 0;           // axis index (into DeviceSpec::axes) or 0-based button
+  std::int32_t value = 0;  // axis value in the device's units, or hat hundredths of a degree
 };
 
 struct DeviceScript {
@@ -59,8 +59,7 @@ struct DeviceScript {
 // (0 when the problem is the file itself).
 class ScriptError : public std::runtime_error {
  public:
-  ScriptError(int line, const std::string& message)
-      : std::runtime_error(message), line_(line) {}
+  ScriptError(int line, const std::string& message) : std::runtime_error(message), line_(line) {}
   int line() const { return line_; }
 
  private:

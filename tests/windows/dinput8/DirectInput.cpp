@@ -2,8 +2,8 @@
 // the controllers of a script (see README.md). The methods that Wine's winmm calls
 // behave as DirectInput's do; the others answer E_NOTIMPL or DIERR_UNSUPPORTED.
 #define DIRECTINPUT_VERSION 0x0800
-#include <windows.h>
 #include <dinput.h>
+#include <windows.h>
 
 #include <atomic>
 #include <cmath>
@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -76,9 +77,11 @@ void trace(const char* format, ...) {
 }
 
 std::string narrow(const std::wstring& text) {
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
+  int size =
+      WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
   std::string result(std::size_t(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), result.data(), size, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), result.data(), size, nullptr,
+                      nullptr);
   return result;
 }
 
@@ -94,7 +97,9 @@ void copyName(WCHAR* target, std::size_t capacity, const std::wstring& name) {
 }
 
 // The value a property id stands for: DIPROP_* are small integers cast to GUIDs.
-std::uintptr_t propertyId(REFGUID guid) { return reinterpret_cast<std::uintptr_t>(&guid); }
+std::uintptr_t propertyId(REFGUID guid) {
+  return reinterpret_cast<std::uintptr_t>(&guid);
+}
 
 // The scaling of Wine's HID joysticks from the device's logical range to the
 // application's range, with no dead zone and full saturation: each half of the
@@ -124,13 +129,20 @@ struct AxisKindInfo {
 
 AxisKindInfo axisInfo(AxisKind kind, int sliderIndex) {
   switch (kind) {
-    case AxisKind::X: return {&GUID_XAxis, 0x30, L"X Axis", 0};
-    case AxisKind::Y: return {&GUID_YAxis, 0x31, L"Y Axis", 4};
-    case AxisKind::Z: return {&GUID_ZAxis, 0x32, L"Z Axis", 8};
-    case AxisKind::Rx: return {&GUID_RxAxis, 0x33, L"X Rotation", 12};
-    case AxisKind::Ry: return {&GUID_RyAxis, 0x34, L"Y Rotation", 16};
-    case AxisKind::Rz: return {&GUID_RzAxis, 0x35, L"Z Rotation", 20};
-    case AxisKind::Slider: break;
+    case AxisKind::X:
+      return {&GUID_XAxis, 0x30, L"X Axis", 0};
+    case AxisKind::Y:
+      return {&GUID_YAxis, 0x31, L"Y Axis", 4};
+    case AxisKind::Z:
+      return {&GUID_ZAxis, 0x32, L"Z Axis", 8};
+    case AxisKind::Rx:
+      return {&GUID_RxAxis, 0x33, L"X Rotation", 12};
+    case AxisKind::Ry:
+      return {&GUID_RyAxis, 0x34, L"Y Rotation", 16};
+    case AxisKind::Rz:
+      return {&GUID_RzAxis, 0x35, L"Z Rotation", 20};
+    case AxisKind::Slider:
+      break;
   }
   return {&GUID_Slider, 0x36, L"Slider", DWORD(24 + 4 * sliderIndex)};
 }
@@ -144,8 +156,8 @@ struct Control {
 
 std::vector<Control> describeControls(const DeviceSpec& spec) {
   std::vector<Control> controls;
-  auto make = [](const GUID& type, DWORD offset, DWORD dwType, DWORD flags, const std::wstring& name,
-                 WORD page, WORD usage) {
+  auto make = [](const GUID& type, DWORD offset, DWORD dwType, DWORD flags,
+                 const std::wstring& name, WORD page, WORD usage) {
     DIDEVICEOBJECTINSTANCEW info{};
     info.dwSize = sizeof info;
     info.guidType = type;
@@ -170,10 +182,10 @@ std::vector<Control> describeControls(const DeviceSpec& spec) {
                         make(GUID_POV, kStatePov, DIDFT_POV | DIDFT_MAKEINSTANCE(0), 0,
                              L"Hat Switch", 0x01, 0x39)});
   for (int b = 0; b < spec.buttons; ++b)
-    controls.push_back({Control::Kind::Button, b,
-                        make(GUID_Button, kStateButtons + DWORD(b),
-                             DIDFT_PSHBUTTON | DIDFT_MAKEINSTANCE(b), 0,
-                             L"Button " + std::to_wstring(b), 0x09, WORD(b + 1))});
+    controls.push_back(
+        {Control::Kind::Button, b,
+         make(GUID_Button, kStateButtons + DWORD(b), DIDFT_PSHBUTTON | DIDFT_MAKEINSTANCE(b), 0,
+              L"Button " + std::to_wstring(b), 0x09, WORD(b + 1))});
   return controls;
 }
 
@@ -193,7 +205,42 @@ DIDEVICEINSTANCEW describeDevice(const DeviceSpec& spec, int index) {
   return info;
 }
 
-class Device final : public IDirectInputDevice8W {
+// The IUnknown part of the stand-in's objects: a reference count starting at one
+// and the interfaces an object answers to besides IUnknown.
+template <typename Interface>
+class ComObject : public Interface {
+ public:
+  ComObject() { ++liveObjects; }
+  virtual ~ComObject() { --liveObjects; }
+  ComObject(const ComObject&) = delete;
+  ComObject& operator=(const ComObject&) = delete;
+
+  STDMETHODIMP_(ULONG) AddRef() override { return ULONG(++references_); }
+  STDMETHODIMP_(ULONG) Release() override {
+    long left = --references_;
+    if (left == 0) delete this;
+    return ULONG(left);
+  }
+
+ protected:
+  HRESULT answer(REFIID iid, void** out, std::initializer_list<const IID*> interfaces) {
+    if (!out) return E_POINTER;
+    bool known = IsEqualGUID(iid, IID_IUnknown);
+    for (const IID* candidate : interfaces) known = known || IsEqualGUID(iid, *candidate);
+    if (!known) {
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    *out = static_cast<Interface*>(this);
+    return S_OK;
+  }
+
+ private:
+  std::atomic<long> references_{1};
+};
+
+class Device final : public ComObject<IDirectInputDevice8W> {
  public:
   Device(std::shared_ptr<Session> session, int index)
       : session_(std::move(session)),
@@ -201,32 +248,13 @@ class Device final : public IDirectInputDevice8W {
         spec_(session_->script().devices[std::size_t(index)]),
         instance_(describeDevice(spec_, index)),
         controls_(describeControls(spec_)),
-        ranges_(spec_.axes.size(), {kDefaultRangeMin, kDefaultRangeMax}) {
-    ++liveObjects;
-  }
-  ~Device() {
-    session_->notify(this, index_, nullptr);
-    --liveObjects;
-  }
+        ranges_(spec_.axes.size(), {kDefaultRangeMin, kDefaultRangeMax}) {}
+  ~Device() override { session_->notify(this, index_, nullptr); }
 
-  // IUnknown
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IDirectInputDevice8W) ||
-        IsEqualGUID(iid, IID_IDirectInputDevice7W) || IsEqualGUID(iid, IID_IDirectInputDevice2W) ||
-        IsEqualGUID(iid, IID_IDirectInputDeviceW)) {
-      AddRef();
-      *out = static_cast<IDirectInputDevice8W*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ULONG(++references_); }
-  STDMETHODIMP_(ULONG) Release() override {
-    long left = --references_;
-    if (left == 0) delete this;
-    return ULONG(left);
+    return answer(iid, out,
+                  {&IID_IDirectInputDevice8W, &IID_IDirectInputDevice7W, &IID_IDirectInputDevice2W,
+                   &IID_IDirectInputDeviceW});
   }
 
   // IDirectInputDevice
@@ -315,8 +343,7 @@ class Device final : public IDirectInputDevice8W {
     std::uintptr_t id = propertyId(guid);
     trace("device %d: SetProperty(%u)", index_, unsigned(id));
     if (!header || header->dwHeaderSize != sizeof(DIPROPHEADER)) return DIERR_INVALIDPARAM;
-    if (id == kPropVidPid || id == kPropLogicalRange ||
-        id == kPropPhysicalRange)
+    if (id == kPropVidPid || id == kPropLogicalRange || id == kPropPhysicalRange)
       return DIERR_READONLY;
     if (id != kPropRange) return DIERR_UNSUPPORTED;
     if (header->dwSize != sizeof(DIPROPRANGE)) return DIERR_INVALIDPARAM;
@@ -573,7 +600,6 @@ class Device final : public IDirectInputDevice8W {
     return info;
   }
 
-  std::atomic<long> references_{1};
   const std::shared_ptr<Session> session_;
   const int index_;
   const DeviceSpec& spec_;
@@ -588,28 +614,12 @@ class Device final : public IDirectInputDevice8W {
   std::uint32_t acquiredUnplugs_ = 0;
 };
 
-class DirectInput final : public IDirectInput8W {
+class DirectInput final : public ComObject<IDirectInput8W> {
  public:
-  explicit DirectInput(std::shared_ptr<Session> session) : session_(std::move(session)) {
-    ++liveObjects;
-  }
-  ~DirectInput() { --liveObjects; }
+  explicit DirectInput(std::shared_ptr<Session> session) : session_(std::move(session)) {}
 
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IDirectInput8W)) {
-      AddRef();
-      *out = static_cast<IDirectInput8W*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ULONG(++references_); }
-  STDMETHODIMP_(ULONG) Release() override {
-    long left = --references_;
-    if (left == 0) delete this;
-    return ULONG(left);
+    return answer(iid, out, {&IID_IDirectInput8W});
   }
 
   STDMETHODIMP CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICE8W* device, LPUNKNOWN outer) override {
@@ -632,7 +642,8 @@ class DirectInput final : public IDirectInput8W {
     if (flags & ~DWORD(DIEDFL_ATTACHEDONLY | DIEDFL_FORCEFEEDBACK | DIEDFL_INCLUDEALIASES |
                        DIEDFL_INCLUDEPHANTOMS | DIEDFL_INCLUDEHIDDEN))
       return DIERR_INVALIDPARAM;
-    bool wanted = type == DI8DEVCLASS_ALL || type == DI8DEVCLASS_GAMECTRL || type == DI8DEVTYPE_JOYSTICK;
+    bool wanted =
+        type == DI8DEVCLASS_ALL || type == DI8DEVCLASS_GAMECTRL || type == DI8DEVTYPE_JOYSTICK;
     if (!wanted || (flags & DIEDFL_FORCEFEEDBACK)) return DI_OK;
     const auto& devices = session_->script().devices;
     for (std::size_t i = 0; i < devices.size(); ++i) {
@@ -670,7 +681,6 @@ class DirectInput final : public IDirectInput8W {
     return std::nullopt;
   }
 
-  std::atomic<long> references_{1};
   const std::shared_ptr<Session> session_;
 };
 
@@ -718,23 +728,29 @@ HRESULT WINAPI DirectInput8Create(HINSTANCE instance, DWORD version, REFIID iid,
   DeviceScript script;
   if (HRESULT result = loadScript(script); FAILED(result)) return result;
   try {
-    *out = static_cast<IDirectInput8W*>(
-        new DirectInput(std::make_shared<Session>(std::move(script))));
+    *out =
+        static_cast<IDirectInput8W*>(new DirectInput(std::make_shared<Session>(std::move(script))));
   } catch (const std::bad_alloc&) {
     return DIERR_OUTOFMEMORY;
   }
   return DI_OK;
 }
 
-HRESULT WINAPI DllCanUnloadNow() { return vorlane::dinput::liveObjects == 0 ? S_OK : S_FALSE; }
+HRESULT WINAPI DllCanUnloadNow() {
+  return vorlane::dinput::liveObjects == 0 ? S_OK : S_FALSE;
+}
 
 HRESULT WINAPI DllGetClassObject(REFCLSID, REFIID, void** out) {
   if (out) *out = nullptr;
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-HRESULT WINAPI DllRegisterServer() { return E_NOTIMPL; }
-HRESULT WINAPI DllUnregisterServer() { return E_NOTIMPL; }
+HRESULT WINAPI DllRegisterServer() {
+  return E_NOTIMPL;
+}
+HRESULT WINAPI DllUnregisterServer() {
+  return E_NOTIMPL;
+}
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
   if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);

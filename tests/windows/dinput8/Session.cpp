@@ -90,8 +90,8 @@ void Session::advanceLocked() {
 void Session::armLocked() {
   if (next_ >= script_.steps.size()) return;
   auto due = start_ + std::chrono::milliseconds(script_.steps[next_].atMs);
-  auto wait = std::chrono::duration_cast<std::chrono::microseconds>(
-      due - std::chrono::steady_clock::now());
+  auto wait =
+      std::chrono::duration_cast<std::chrono::microseconds>(due - std::chrono::steady_clock::now());
   // Relative due times are negative, in units of 100 ns.
   ULARGE_INTEGER relative;
   relative.QuadPart = ULONGLONG(-std::max<LONGLONG>(wait.count(), 0) * 10);

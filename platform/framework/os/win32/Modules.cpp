@@ -1,7 +1,8 @@
 // Modules on Windows: the system loader (LoadLibraryW and friends). A module's
 // HMODULE is the address it is mapped at, which is what TModuleBase holds.
-#include <tlhelp32.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <tlhelp32.h>
 
 #include <cwctype>
 

@@ -40,7 +40,8 @@
 // which the source is ready (a descriptor readable, hung up or in error; a handle
 // signalled), so it must read or reset it (or remove the watch). A source closed
 // without RemoveWatch (the wait reports it invalid) has its watch removed by the
-// loop instead of spinning on it. Windows waits on at most 63 handles per loop.
+// loop instead of spinning on it (on Windows only while no new handle has been
+// given its value). Windows waits on at most 63 handles per loop.
 //
 // Thread end. When a thread ends, its loop first carries out the deferred releases
 // (CM_RELEASE) still queued for its windows, so released forms are freed, not

@@ -81,7 +81,8 @@ TReadFile::~TReadFile() {
 
 std::size_t TReadFile::Read(void* buffer, std::size_t size) {
   DWORD read = 0;
-  return ReadResult(::ReadFile(FFile, buffer, Chunk(size), &read, nullptr), read, "ReadFile");
+  const BOOL ok = ::ReadFile(FFile, buffer, Chunk(size), &read, nullptr);
+  return ReadResult(ok, read, "ReadFile");
 }
 
 std::size_t TReadFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) {

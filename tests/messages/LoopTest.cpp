@@ -8,24 +8,14 @@
 #include <thread>
 #include <vector>
 
-#include "Pump.hpp"
+#include "LoopSupport.hpp"
 #include "vorlane/visual/Messages.hpp"
 
 namespace vorlane::Messages {
 namespace {
 
-using namespace std::chrono_literals;
+using namespace LoopTesting;
 using TClock = std::chrono::steady_clock;
-using TTick = Closure::TClosure<void()>;
-using vorlane::testing::PumpUntil;
-
-template <class F>
-void OnNewThread(F f) {
-  std::thread(f).join();
-}
-
-// A missing wake-up fails the test after this instead of hanging it.
-constexpr std::chrono::milliseconds kLimit = 10s;
 
 TEST(Loop, IdleWaitWakesOnceAtItsTimeout) {
   OnNewThread([] {

@@ -6,22 +6,13 @@
 #include <thread>
 #include <vector>
 
-#include "Pump.hpp"
+#include "LoopSupport.hpp"
 #include "vorlane/visual/Messages.hpp"
 
 namespace vorlane::Messages {
 namespace {
 
-using namespace std::chrono_literals;
-using TTick = Closure::TClosure<void()>;
-using vorlane::testing::PumpUntil;
-
-template <class F>
-void OnNewThread(F f) {
-  std::thread(f).join();
-}
-
-constexpr std::chrono::milliseconds kLimit = 10s;
+using namespace LoopTesting;
 
 TEST(Watches, PipeBecomesReadable) {
   OnNewThread([] {

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "Pump.hpp"
+#include "LoopSupport.hpp"
 #include "vorlane/visual/Messages.hpp"
 
 // After the framework's headers: its WM_USER is a constant, the system's a macro.
@@ -14,16 +14,7 @@
 namespace vorlane::Messages {
 namespace {
 
-using namespace std::chrono_literals;
-using TTick = Closure::TClosure<void()>;
-using vorlane::testing::PumpUntil;
-
-template <class F>
-void OnNewThread(F f) {
-  std::thread(f).join();
-}
-
-constexpr std::chrono::milliseconds kLimit = 10s;
+using namespace LoopTesting;
 
 TWatchSource SourceOf(HANDLE h) {
   return reinterpret_cast<TWatchSource>(h);

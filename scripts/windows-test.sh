@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
 # Builds the Windows tests (tests/windows) with the mingw-w64 x86_64 toolchain in
-# build-windows64/ and runs them under wine64 against Wine's own winmm.dll, with the
+# build-windows64-winmm/ and runs them under wine64 against Wine's own winmm.dll, with the
 # scripted dinput8.dll stand-in. Installs what it needs first (scripts/windows-deps.sh).
 #
 #   bash scripts/windows-test.sh            # deps, configure, build, test
 #   bash scripts/windows-test.sh -R Capture # ... passing arguments on to ctest
 #
-# The Wine prefix lives in build-windows64/wineprefix and is created on the first
+# The Wine prefix lives in build-windows64-winmm/wineprefix and is created on the first
 # run; no display is needed. Each step's time is printed at the end.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${VORLANE_WINDOWS_BUILD:-$root/build-windows64}"
+build="${VORLANE_WINDOWS_BUILD:-$root/build-windows64-winmm}"
 jobs="${VORLANE_JOBS:-2}"
 
 say() { printf 'windows-test: %s\n' "$*" >&2; }

@@ -136,7 +136,7 @@ TEST(LoopRef, AReferenceOutlivesTheThreadAndFindsAnInertLoop) {
   EXPECT_FALSE(TThreadLoop::PinOfWindow(window));
   // Everything that another thread may do to a loop is harmless now.
   EXPECT_EQ(ref->AddTimer(1, &Nothing), 0u);
-  EXPECT_EQ(ref->AddWatch(0, &Nothing), 0u);
+  EXPECT_EQ(ref->AddWatch(4, &Nothing), 0u);  // 4: a descriptor, or a handle's value
   ref->RemoveTimer(1);
   ref->Wake();
   ref->DiscardTagged(NewMessageTag());

@@ -1,6 +1,7 @@
 // Window handles and the process-wide window table; posting and sending messages.
 //
-// A handle is the 64-bit number (generation << 32) | (slot index + 1), never zero.
+// A handle is the number (generation << kSlotBits) | (slot index + 1), never zero:
+// with 64-bit pointers 32 bits each, with 32-bit pointers 16 each.
 // The table is guarded by a reader-writer lock: posting, sending and the lookup at
 // dispatch take it shared, creating and destroying windows take it exclusively.
 // A poster keeps the shared lock while it puts the message into the owner's
@@ -20,7 +21,10 @@
 
 namespace vorlane::Messages {
 
-static_assert(sizeof(std::uintptr_t) >= 8, "window handles need 64-bit pointers");
+constexpr unsigned kSlotBits = sizeof(std::uintptr_t) >= 8 ? 32 : 16;
+constexpr std::uint32_t kSlotMask = static_cast<std::uint32_t>((std::uint64_t{1} << kSlotBits) - 1);
+// The largest generation (and slot number) a handle can hold.
+constexpr std::uint32_t kMaxGeneration = kSlotMask;
 
 const TypInfo::TClassInfo& EMessageError::StaticClass() {
   static const TypInfo::TClassInfo info("EMessageError", &System::Exception::StaticClass());
@@ -46,8 +50,8 @@ class TWindowTable {
   // Caller holds Lock (either way).
   TWindowSlot* Find(HWND window) {
     const auto value = reinterpret_cast<std::uintptr_t>(window);
-    const auto number = static_cast<std::uint32_t>(value & 0xFFFFFFFFu);
-    const auto generation = static_cast<std::uint32_t>(value >> 32);
+    const auto number = static_cast<std::uint32_t>(value & kSlotMask);
+    const auto generation = static_cast<std::uint32_t>(std::uint64_t{value} >> kSlotBits);
     if (number == 0 || number > FSlots.size()) return nullptr;
     TWindowSlot& slot = FSlots[number - 1];
     if (!slot.Live || slot.Generation != generation) return nullptr;
@@ -61,7 +65,7 @@ class TWindowTable {
       number = FFreeHead;
       FFreeHead = FSlots[number - 1].NextFree;
     } else {
-      if (FSlots.size() >= std::numeric_limits<std::uint32_t>::max() - 1)
+      if (FSlots.size() >= kSlotMask - 1)
         throw EMessageError(u"AllocateHWnd: the window table is full");
       FSlots.emplace_back();
       number = static_cast<std::uint32_t>(FSlots.size());
@@ -71,7 +75,8 @@ class TWindowTable {
     slot.NextFree = kNoSlot;
     slot.Loop = loop;
     slot.Proc = proc;
-    return reinterpret_cast<HWND>((static_cast<std::uintptr_t>(slot.Generation) << 32) | number);
+    return reinterpret_cast<HWND>(
+        static_cast<std::uintptr_t>((std::uint64_t{slot.Generation} << kSlotBits) | number));
   }
 
   // Caller holds Lock exclusively. Never allocates.
@@ -80,7 +85,7 @@ class TWindowTable {
     slot.Loop = nullptr;
     slot.Proc = nullptr;
     // A slot whose generations are used up is retired, so no handle ever repeats.
-    if (slot.Generation == std::numeric_limits<std::uint32_t>::max()) return;
+    if (slot.Generation == kMaxGeneration) return;
     ++slot.Generation;
     slot.NextFree = FFreeHead;
     FFreeHead = static_cast<std::uint32_t>(&slot - FSlots.data()) + 1;

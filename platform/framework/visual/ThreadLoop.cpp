@@ -78,11 +78,15 @@ struct TTagEntry {
 struct TLoopGuard {
   TLoopGuard() noexcept {}  // not constexpr: makes the guard register its destructor
   ~TLoopGuard() {
+    // Where thread-locals are emulated (mingw-w64's emutls), the thread's other
+    // thread-locals may have been reset before this runs: the guard keeps its own
+    // copy of the loop and sets it back for the ending.
+    if (Loop != nullptr) t_loop = std::exchange(Loop, nullptr);
     if (TThreadLoop* loop = t_loop) TLoopAccess::EndThread(*loop);
     t_loop = nullptr;
     t_loopEnded = true;
   }
-  bool Armed = false;
+  TThreadLoop* Loop = nullptr;
 };
 thread_local TLoopGuard t_guard;
 
@@ -539,8 +543,8 @@ TThreadLoop& TThreadLoop::Current() {
   if (t_loop != nullptr) return *t_loop;
   if (t_loopEnded)
     throw EMessageError(u"TThreadLoop::Current: the message loop of this thread has already ended");
-  t_guard.Armed = true;  // constructs the guard, which destroys the loop at thread end
   t_loop = new TThreadLoop();
+  t_guard.Loop = t_loop;  // constructs the guard, which destroys the loop at thread end
   return *t_loop;
 }
 
@@ -558,16 +562,17 @@ TThreadLoop::TId TThreadLoop::AddTimer(std::uint32_t periodMs, Closure::TClosure
   return id;
 }
 
-TThreadLoop::TId TThreadLoop::AddWatch(int fd, Closure::TClosure<void()> onReadable) {
-  if (fd < 0)
-    throw EMessageError(u"TThreadLoop::AddWatch: invalid file descriptor " + System::IntToStr(fd));
+TThreadLoop::TId TThreadLoop::AddWatch(TWatchSource source, Closure::TClosure<void()> onReadable) {
+  const std::optional<Os::TNativeSource> native = Os::SourceFromInteger(source);
+  if (!native)
+    throw EMessageError(u"TThreadLoop::AddWatch: invalid source " + System::IntToStr(source));
   if (!onReadable) throw EMessageError(u"TThreadLoop::AddWatch: no callback");
   TId id;
   {
     std::lock_guard lock(FImpl->SourceLock);
     if (FImpl->Ended) return 0;
     id = FImpl->NextId++;
-    FImpl->Watches.push_back(TWatch{id, Os::TNativeSource{fd}, onReadable});
+    FImpl->Watches.push_back(TWatch{id, *native, onReadable});
   }
   FImpl->SignalIfOtherThread();
   return id;

@@ -1,8 +1,8 @@
 // Text form data: writing, reading back, and every kind of bad data.
 #include <gtest/gtest.h>
-#include <sys/mman.h>
 
 #include "TestComponents.hpp"
+#include "UnreadablePages.hpp"
 #include "vorlane/runtime/FormData.hpp"
 
 using namespace framework_test;
@@ -281,19 +281,17 @@ TEST_F(FormText, HostileTextEndsWithAPositionedError) {
   // Text beyond the size limit is refused before a byte of it is read: here the
   // bytes are not even readable.
   const std::size_t size = FormData::MaxFormBytes + 1;
-  void* pages =
-      ::mmap(nullptr, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  ASSERT_NE(pages, MAP_FAILED);
+  const vorlane::testing::TUnreadablePages pages(size);
+  ASSERT_NE(pages.Data(), nullptr);
   TTestForm form;
   try {
-    FormData::ReadComponent(std::string_view(static_cast<const char*>(pages), size), &form);
+    FormData::ReadComponent(std::string_view(pages.Data(), size), &form);
     ADD_FAILURE() << "accepted";
   } catch (const FormData::EReadError& e) {
     EXPECT_STREQ(e.what(),
                  "line 1, column 1: the form text is 67108865 bytes, more than the 67108864 "
                  "bytes (64 MiB) form data may hold");
   }
-  ::munmap(pages, size);
 }
 
 TEST_F(FormText, ByteOrderMarkAndEveryLineEnding) {

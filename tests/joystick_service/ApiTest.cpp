@@ -2,6 +2,7 @@
 // values, capabilities, thresholds and numbering, with no controller, one and several.
 #include <thread>
 
+#include "Environment.hpp"
 #include "ServiceSupport.hpp"
 
 namespace vorlane::JoystickServiceTests {
@@ -529,7 +530,7 @@ TEST_F(ApiTest, AttachedBackendsAreNumberedAndDetachingFreesTheirNumbers) {
 }
 
 TEST_F(ApiTest, UnknownBackendNamesAreReportedOnceAndIgnored) {
-  setenv("VORLANE_JOYSTICK_BACKENDS", " virtual , bogus,", 1);
+  vorlane::testing::SetEnvironment("VORLANE_JOYSTICK_BACKENDS", " virtual , bogus,");
   JoystickService::ResetForTesting();
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(joyGetNumDevs(), 16u);
@@ -541,12 +542,12 @@ TEST_F(ApiTest, UnknownBackendNamesAreReportedOnceAndIgnored) {
 }
 
 TEST_F(ApiTest, ABadRecordingIsReportedAndTheServiceGoesOn) {
-  setenv("VORLANE_JOYSTICK_DEVICES", "/nonexistent/recording.evemu", 1);
+  vorlane::testing::SetEnvironment("VORLANE_JOYSTICK_DEVICES", "/nonexistent/recording.evemu");
   JoystickService::ResetForTesting();
   ::testing::internal::CaptureStderr();
   TVirtualController pad;
   const std::string err = ::testing::internal::GetCapturedStderr();
-  unsetenv("VORLANE_JOYSTICK_DEVICES");
+  vorlane::testing::UnsetEnvironment("VORLANE_JOYSTICK_DEVICES");
   EXPECT_NE(err.find("VORLANE_JOYSTICK_DEVICES"), std::string::npos) << err;
   EXPECT_EQ(pad.GetNumber(), 0u);
   EXPECT_EQ(JoystickService::GetDriverNames(), std::vector<std::string>{"virtual"});

@@ -1,7 +1,6 @@
 // The per-thread loop: passes, waking, timers and watched descriptors. Each test
 // runs on a thread of its own so that it starts with a fresh loop.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -219,76 +218,6 @@ TEST(Timers, AddedFromAnotherThreadWakesTheLoop) {
     EXPECT_LT(TClock::now() - start, 10s);
     EXPECT_GE(ticks.load(), 1);
     adder.join();
-  });
-}
-
-TEST(Watches, PipeBecomesReadable) {
-  OnNewThread([] {
-    TThreadLoop& loop = TThreadLoop::Current();
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    std::vector<char> got;
-    auto readable = [&] {
-      char buffer[16];
-      const ssize_t n = read(fds[0], buffer, sizeof buffer);
-      if (n > 0) got.insert(got.end(), buffer, buffer + n);
-    };
-    const TThreadLoop::TId id = loop.AddWatch(fds[0], TTick::Of(readable));
-    EXPECT_FALSE(loop.ProcessMessages());
-
-    std::thread writer([&] {
-      std::this_thread::sleep_for(20ms);
-      ASSERT_EQ(write(fds[1], "xy", 2), 2);
-    });
-    EXPECT_TRUE(PumpUntil([&] { return got.size() == 2; }, kLimit));
-    writer.join();
-    EXPECT_EQ(got, (std::vector<char>{'x', 'y'}));
-
-    loop.RemoveWatch(id);
-    ASSERT_EQ(write(fds[1], "z", 1), 1);
-    EXPECT_FALSE(loop.HandleMessage(20));  // removed: readable or not, no callback
-    EXPECT_EQ(got.size(), 2u);
-    close(fds[0]);
-    close(fds[1]);
-  });
-}
-
-TEST(Watches, RemovedInsideItsOwnCallback) {
-  OnNewThread([] {
-    TThreadLoop& loop = TThreadLoop::Current();
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    ASSERT_EQ(write(fds[1], "a", 1), 1);
-    int calls = 0;
-    TThreadLoop::TId id = 0;
-    auto readable = [&] {
-      ++calls;
-      loop.RemoveWatch(id);  // does not read: the pipe stays readable
-    };
-    id = loop.AddWatch(fds[0], TTick::Of(readable));
-    EXPECT_TRUE(loop.HandleMessage(1000));
-    EXPECT_FALSE(loop.HandleMessage(20));
-    EXPECT_EQ(calls, 1);
-    close(fds[0]);
-    close(fds[1]);
-  });
-}
-
-TEST(Watches, DescriptorClosedWithoutRemoveIsDropped) {
-  OnNewThread([] {
-    TThreadLoop& loop = TThreadLoop::Current();
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    int calls = 0;
-    auto readable = [&] { ++calls; };
-    loop.AddWatch(fds[0], TTick::Of(readable));
-    close(fds[0]);
-    close(fds[1]);
-    for (int i = 0; i < 3; ++i) loop.ProcessMessages();
-    const std::uint64_t before = loop.GetWakeCount();
-    EXPECT_FALSE(loop.HandleMessage(30));  // sleeps: nothing left to spin on
-    EXPECT_EQ(loop.GetWakeCount(), before + 1);
-    EXPECT_EQ(calls, 0);
   });
 }
 

@@ -1,14 +1,13 @@
 #include "HermeticService.hpp"
 
-#include <cstdlib>
-
+#include "Environment.hpp"
 #include "joystick/Service.hpp"
 
 namespace vorlane::testing {
 
 void UseHermeticService() {
-  ::setenv("VORLANE_JOYSTICK_BACKENDS", "virtual", 1);
-  ::unsetenv("VORLANE_JOYSTICK_DEVICES");
+  SetEnvironment("VORLANE_JOYSTICK_BACKENDS", "virtual");
+  UnsetEnvironment("VORLANE_JOYSTICK_DEVICES");
   JoystickService::ResetForTesting();
 }
 

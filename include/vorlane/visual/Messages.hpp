@@ -36,10 +36,11 @@
 // passed, the timer fires once and its next deadline is now + period: missed
 // periods are skipped, never fired in a burst. A period of 0 is taken as 1 ms.
 //
-// Descriptors. Watches are level-triggered: the callback runs in every pass in
-// which the descriptor is readable, has hung up or reports an error, so it must
-// read (or remove the watch). A descriptor closed without RemoveWatch (the wait
-// reports it invalid) has its watch removed by the loop instead of spinning on it.
+// Watched sources. Watches are level-triggered: the callback runs in every pass in
+// which the source is ready (a descriptor readable, hung up or in error; a handle
+// signalled), so it must read or reset it (or remove the watch). A source closed
+// without RemoveWatch (the wait reports it invalid) has its watch removed by the
+// loop instead of spinning on it. Windows waits on at most 63 handles per loop.
 //
 // Thread end. When a thread ends, its loop first carries out the deferred releases
 // (CM_RELEASE) still queued for its windows, so released forms are freed, not
@@ -75,6 +76,9 @@ using LRESULT = std::intptr_t;
 // A window handle: an opaque number that names a window. A handle is never reused
 // for another window, so a stale handle simply names no window.
 using HWND = ::vorlane_window*;
+// Something a thread's loop can watch (TThreadLoop::AddWatch): a file descriptor on
+// POSIX, a waitable HANDLE on Windows, passed as reinterpret_cast<TWatchSource>(h).
+using TWatchSource = std::intptr_t;
 
 struct TMessage {
   UINT Msg;
@@ -185,7 +189,7 @@ class TThreadLoop {
   // recomputes its wait. Ids are never reused; removing an unknown id does nothing.
   // Once the loop's thread has ended, nothing is added and the id is 0.
   TId AddTimer(std::uint32_t periodMs, Closure::TClosure<void()> onTick);
-  TId AddWatch(int fd, Closure::TClosure<void()> onReadable);
+  TId AddWatch(TWatchSource source, Closure::TClosure<void()> onReadable);
   // After these return, the callback is not started again. Removing a source
   // from inside its own callback is allowed. (Called from another thread, a
   // callback that had already started may still be running when they return.)

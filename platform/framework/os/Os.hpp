@@ -1,6 +1,6 @@
 // The framework's contact with the operating system: waking and waiting, modules,
 // files. Everything above this header is portable; each system has one folder of
-// implementations beside it (posix/ today). Private to the framework library.
+// implementations beside it (posix/, win32/). Private to the framework library.
 //
 // Errors. A system call that fails raises EOsError, which carries the system's
 // error code and says which call failed ("ppoll: Bad address"). Functions that
@@ -45,6 +45,11 @@ using TNativeSource = void*;
 #else
 using TNativeSource = int;
 #endif
+
+// The source that the framework's callers name by an integer (a descriptor, or a
+// HANDLE's bits); std::nullopt when the integer can name none: a negative
+// descriptor, a null or INVALID_HANDLE_VALUE handle.
+std::optional<TNativeSource> SourceFromInteger(std::intptr_t value);
 
 // An event one thread signals and another waits on. Signals do not queue: any
 // number of Signal calls before a Clear make the event ready once.

@@ -558,16 +558,17 @@ TThreadLoop::TId TThreadLoop::AddTimer(std::uint32_t periodMs, Closure::TClosure
   return id;
 }
 
-TThreadLoop::TId TThreadLoop::AddWatch(int fd, Closure::TClosure<void()> onReadable) {
-  if (fd < 0)
-    throw EMessageError(u"TThreadLoop::AddWatch: invalid file descriptor " + System::IntToStr(fd));
+TThreadLoop::TId TThreadLoop::AddWatch(TWatchSource source, Closure::TClosure<void()> onReadable) {
+  const std::optional<Os::TNativeSource> native = Os::SourceFromInteger(source);
+  if (!native)
+    throw EMessageError(u"TThreadLoop::AddWatch: invalid source " + System::IntToStr(source));
   if (!onReadable) throw EMessageError(u"TThreadLoop::AddWatch: no callback");
   TId id;
   {
     std::lock_guard lock(FImpl->SourceLock);
     if (FImpl->Ended) return 0;
     id = FImpl->NextId++;
-    FImpl->Watches.push_back(TWatch{id, Os::TNativeSource{fd}, onReadable});
+    FImpl->Watches.push_back(TWatch{id, *native, onReadable});
   }
   FImpl->SignalIfOtherThread();
   return id;

@@ -6,11 +6,17 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <limits>
 #include <vector>
 
 #include "framework/os/Os.hpp"
 
 namespace vorlane::Os {
+
+std::optional<TNativeSource> SourceFromInteger(std::intptr_t value) {
+  if (value < 0 || value > std::numeric_limits<int>::max()) return std::nullopt;
+  return static_cast<int>(value);
+}
 
 TWakeEvent::TWakeEvent() : FSource(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
   if (FSource < 0) throw EOsError("eventfd", errno);

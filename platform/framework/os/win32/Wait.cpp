@@ -1,0 +1,102 @@
+// Waking and waiting on Windows: a manual-reset event for the wake event,
+// WaitForMultipleObjects for the wait. Watched sources are waitable handles
+// (events, processes, threads, console input...), ready while they are signalled.
+// Waiting on an auto-reset event or a semaphore takes its signal: a source of that
+// kind that Wait reports ready has been reset by the report, as a read resets a
+// descriptor's readiness on POSIX.
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "framework/os/win32/Win32.hpp"
+
+namespace vorlane::Os {
+
+namespace {
+
+// One handle of the wait array is the wake event.
+constexpr std::size_t MaxSources = MAXIMUM_WAIT_OBJECTS - 1;
+
+// Milliseconds for the wait, rounded up so that a timer is never reached early
+// (which would make the loop spin until it is due). INFINITE is reserved.
+DWORD TimeoutMs(std::optional<std::chrono::nanoseconds> timeout) {
+  if (!timeout) return INFINITE;
+  const auto ns = std::max(timeout->count(), std::chrono::nanoseconds::rep{0});
+  const auto ms = (ns + 999'999) / 1'000'000;
+  return static_cast<DWORD>(std::min<decltype(ns)>(ms, INFINITE - 1));
+}
+
+TReadiness ReadinessOf(HANDLE handle) {
+  switch (::WaitForSingleObject(handle, 0)) {
+    case WAIT_OBJECT_0:
+    case WAIT_ABANDONED:  // an abandoned mutex is now owned: report it ready
+      return TReadiness::Ready;
+    case WAIT_TIMEOUT:
+      return TReadiness::NotReady;
+    default:
+      return TReadiness::Invalid;  // closed or not waitable
+  }
+}
+
+}  // namespace
+
+std::optional<TNativeSource> SourceFromInteger(std::intptr_t value) {
+  HANDLE handle = reinterpret_cast<HANDLE>(value);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  return handle;
+}
+
+TWakeEvent::TWakeEvent() : FSource(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+  if (FSource == nullptr) throw Win32::LastError("CreateEventW");
+}
+
+TWakeEvent::~TWakeEvent() {
+  ::CloseHandle(FSource);
+}
+
+void TWakeEvent::Signal() noexcept {
+  ::SetEvent(FSource);
+}
+
+void TWakeEvent::Clear() noexcept {
+  ::ResetEvent(FSource);
+}
+
+TWaitResult Wait(TWakeEvent& wake, std::span<TWatchedSource> sources,
+                 std::optional<std::chrono::nanoseconds> timeout) {
+  if (sources.size() > MaxSources)
+    throw EOsError("WaitForMultipleObjects (at most 63 watched handles)",
+                   Win32::ErrorCode(ERROR_INVALID_PARAMETER));
+  // Kept per thread, so that a warm loop does not allocate.
+  thread_local std::vector<HANDLE> handles;
+  handles.resize(sources.size() + 1);
+  handles[0] = wake.Source();
+  for (std::size_t i = 0; i < sources.size(); ++i) handles[i + 1] = sources[i].Source;
+
+  const DWORD status = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(),
+                                                FALSE, TimeoutMs(timeout));
+  if (status == WAIT_FAILED) {
+    const DWORD error = ::GetLastError();
+    // One bad handle fails the whole wait; the per-handle look below finds which.
+    // Any other failure, or a wake event gone bad, is the caller's to hear about.
+    if (error != ERROR_INVALID_HANDLE || ReadinessOf(handles[0]) == TReadiness::Invalid)
+      throw EOsError("WaitForMultipleObjects", Win32::ErrorCode(error));
+  }
+  // Several handles may be signalled at once; the wait names only the first, and
+  // has already taken its signal, so that one is not looked at again.
+  const std::size_t first =
+      status >= WAIT_OBJECT_0 && status < WAIT_OBJECT_0 + handles.size() ? status - WAIT_OBJECT_0
+      : status >= WAIT_ABANDONED_0 && status < WAIT_ABANDONED_0 + handles.size()
+          ? status - WAIT_ABANDONED_0
+          : handles.size();
+  auto readiness = [&](std::size_t i) {
+    return i == first ? TReadiness::Ready : ReadinessOf(handles[i]);
+  };
+  TWaitResult result;
+  result.Woken = readiness(0) == TReadiness::Ready;
+  for (std::size_t i = 0; i < sources.size(); ++i) sources[i].Readiness = readiness(i + 1);
+  return result;
+}
+
+}  // namespace vorlane::Os

@@ -61,3 +61,10 @@ vorlane_no_undefined(vorlane_package)
 
 install(TARGETS vorlane_package LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR}
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The package's own Windows tests; enable_testing() here links this folder into the
+# build's test list, which the top level enables only after adding it.
+if(VORLANE_BUILD_TESTS)
+  enable_testing()
+  add_subdirectory(${PROJECT_SOURCE_DIR}/tests/windows/package ${CMAKE_BINARY_DIR}/tests/windows/package)
+endif()

@@ -2,9 +2,14 @@
 # unit JoystickDesign, the start-up unit SysInit and the package's main unit, with
 # its resources compiled from readable sources at build time (docs/package.md).
 
-# vorlane-rc: the resource compiler, a build tool.
-add_executable(vorlane-rc rc/main.cpp rc/Script.cpp rc/Picture.cpp rc/Output.cpp)
-target_include_directories(vorlane-rc PRIVATE ${VORLANE_INCLUDE_DIR})
+# vorlane-rc, the resource compiler, is a build tool: in a cross build it is built
+# for the host (Windows.cmake), else here with the rest.
+if(CMAKE_CROSSCOMPILING)
+  include(${CMAKE_CURRENT_SOURCE_DIR}/HostTools.cmake)
+else()
+  add_subdirectory(rc)
+  set(VORLANE_RC_DEPENDS vorlane-rc)
+endif()
 
 set(VORLANE_PACKAGE_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/resources/VorlaneJoy.rc)
 set(VORLANE_PACKAGE_PICTURES
@@ -16,7 +21,7 @@ add_custom_command(
   OUTPUT ${VORLANE_PACKAGE_RES} ${VORLANE_PACKAGE_RES_CPP}
   COMMAND vorlane-rc ${VORLANE_PACKAGE_SCRIPT} --res ${VORLANE_PACKAGE_RES}
           --cpp ${VORLANE_PACKAGE_RES_CPP}
-  DEPENDS vorlane-rc ${VORLANE_PACKAGE_SCRIPT} ${VORLANE_PACKAGE_PICTURES}
+  DEPENDS ${VORLANE_RC_DEPENDS} ${VORLANE_PACKAGE_SCRIPT} ${VORLANE_PACKAGE_PICTURES}
   COMMENT "Compiling the resources of the design package"
   VERBATIM)
 
@@ -28,6 +33,11 @@ set(VORLANE_PACKAGE_SOURCES
   JoystickUnit.cpp
   SysInit.cpp
   VorlaneJoy.cpp)
+if(WIN32)
+  list(APPEND VORLANE_PACKAGE_SOURCES DllMain.cpp)
+else()
+  list(APPEND VORLANE_PACKAGE_SOURCES LibraryEntry.cpp)
+endif()
 set(VORLANE_PACKAGE_COMPONENT_SOURCES
   ${PROJECT_SOURCE_DIR}/component/Capabilities.cpp
   ${PROJECT_SOURCE_DIR}/component/Capture.cpp
@@ -38,6 +48,11 @@ set(VORLANE_PACKAGE_COMPONENT_SOURCES
 set(VORLANE_PACKAGE_DESIGN_SOURCES
   ${PROJECT_SOURCE_DIR}/design/JoystickDesign.cpp
   ${PROJECT_SOURCE_DIR}/design/Register.cpp)
+
+if(WIN32)
+  include(${CMAKE_CURRENT_SOURCE_DIR}/Windows.cmake)
+  return()
+endif()
 
 # A module library: it is loaded with the package loader, never linked against.
 add_library(vorlane_package MODULE

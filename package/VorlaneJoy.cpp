@@ -2,8 +2,6 @@
 // information table.
 #include "VorlaneJoy.hpp"
 
-#include <dlfcn.h>
-
 #include "Units.hpp"
 #include "vorlane/Joystick.hpp"
 
@@ -107,27 +105,6 @@ const Packages::TPackageInfoTable* GetPackageInfoTable() {
   static const Packages::TPackageInfoTable table{units, contained, types};
   return &table;
 }
-
-namespace {
-
-// The operating system has no entry for a shared library here: a constructor and a
-// destructor call it instead. Priority 101 puts the attach before, and the detach
-// after, every other static constructor and destructor of the library.
-Packages::HMODULE OwnInstance() {
-  Dl_info info{};
-  if (::dladdr(reinterpret_cast<const void*>(&LibModule), &info) == 0) return 0;
-  return reinterpret_cast<Packages::HMODULE>(info.dli_fbase);
-}
-
-__attribute__((constructor(101))) void LibraryAttach() {
-  Initialization(OwnInstance(), Packages::DLL_PROCESS_ATTACH, nullptr);
-}
-
-__attribute__((destructor(101))) void LibraryDetach() {
-  Initialization(OwnInstance(), Packages::DLL_PROCESS_DETACH, nullptr);
-}
-
-}  // namespace
 
 }  // namespace vorlane::VorlaneJoy
 

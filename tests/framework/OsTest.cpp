@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -197,7 +198,7 @@ TEST(OsModules, OnlyAModulesBaseNamesIt) {
   EXPECT_TRUE(Os::CloseLibrary(self, error)) << error;
 }
 
-TEST(OsModules, ListsTheProgramFirstAndFindsModulesByFileName) {
+TEST(OsModules, ListsTheProgramFirst) {
   const std::string program = Os::ExecutablePath();
   EXPECT_EQ(std::filesystem::path(program).filename(), "test_framework");
   EXPECT_TRUE(std::filesystem::path(program).is_absolute());
@@ -205,13 +206,8 @@ TEST(OsModules, ListsTheProgramFirstAndFindsModulesByFileName) {
   ASSERT_FALSE(files.empty());
   EXPECT_EQ(files[0], program);
 
-  const std::string platform = std::filesystem::path(Os::ModulePath(PlatformModule())).filename();
-  EXPECT_TRUE(Os::IsModuleLoaded(platform)) << platform;
-  EXPECT_TRUE(Os::IsModuleLoaded("test_framework"));
-  EXPECT_FALSE(Os::IsModuleLoaded(platform.substr(0, platform.size() - 1)))
-      << "a name, not a prefix";
-  EXPECT_FALSE(Os::IsModuleLoaded(Os::ModulePath(PlatformModule()))) << "a name, not a path";
-  EXPECT_FALSE(Os::IsModuleLoaded(""));
+  const std::string platform = Os::ModulePath(PlatformModule());
+  EXPECT_NE(std::find(files.begin(), files.end(), platform), files.end()) << platform;
 }
 
 // --- Files --------------------------------------------------------------------------

@@ -110,7 +110,6 @@ TEST(OsModules, FindsTheSymbolsOfALoadedLibraryAndTellsWhoseTheyAre) {
   ASSERT_NE(runtime, 0u);
   const std::string path = Os::ModulePath(runtime);
   ASSERT_FALSE(path.empty());
-  EXPECT_TRUE(Os::IsModuleLoaded(std::filesystem::path(path).filename().string())) << path;
 
   std::string error;
   const Os::TLibraryHandle library = Os::OpenLibrary(path, error);
@@ -146,9 +145,6 @@ TEST(OsModules, OnlyAModulesBaseNamesItAndTheProgramComesFirst) {
   const std::vector<std::string> files = Os::LoadedModuleFiles();
   ASSERT_FALSE(files.empty());
   EXPECT_EQ(files.front(), Os::ExecutablePath());
-  EXPECT_TRUE(Os::IsModuleLoaded("KERNEL32.dll")) << "file names ignore case";
-  EXPECT_FALSE(Os::IsModuleLoaded("kernel32"));
-  EXPECT_FALSE(Os::IsModuleLoaded(""));
 }
 
 // --- Files --------------------------------------------------------------------------

@@ -41,7 +41,7 @@ TEST(DeviceScript, ReadsDevicesAndSteps) {
       "at 90 ms plug device 1\r\n"
       "at 95 ms unplug device 1");
   ASSERT_EQ(script.devices.size(), 2u);
-  const dinput::DeviceSpec& stick = script.devices[0];
+  const dinput::ScriptedDevice& stick = script.devices[0];
   EXPECT_EQ(stick.name, "Left Stick");
   EXPECT_EQ(stick.vendor, 0x045e);
   EXPECT_EQ(stick.product, 0x028e);

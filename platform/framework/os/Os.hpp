@@ -135,9 +135,6 @@ std::string ExecutablePath();
 // The files of every module mapped into the process, the program first (by
 // ExecutablePath). May include objects that are not files (the kernel's vDSO).
 std::vector<std::string> LoadedModuleFiles();
-// Whether a module whose file name (the last part of its path) is `fileName` is
-// loaded in the process, e.g. "libvorlane-platform.so.4".
-bool IsModuleLoaded(std::string_view fileName);
 
 // --- Files --------------------------------------------------------------------------
 

@@ -136,7 +136,7 @@ class Parser {
       words.fail("\"" + std::string(keyword) + "\" after the first step: devices come first");
     if (script_.devices.empty())
       words.fail("\"" + std::string(keyword) + "\" outside a device: begin with \"device 0\"");
-    DeviceSpec& device = script_.devices.back();
+    ScriptedDevice& device = script_.devices.back();
     if (equalsIgnoringCase(keyword, "name")) {
       std::string_view name = words.remainder();
       if (name.empty()) words.fail("expected a name after \"name\"");
@@ -171,18 +171,18 @@ class Parser {
     if (index != expected)
       words.fail("devices are numbered in order: expected device " + std::to_string(expected));
     words.finish();
-    DeviceSpec device;
+    ScriptedDevice device;
     device.name = "Vorlane Scripted Joystick " + std::to_string(index);
     script_.devices.push_back(std::move(device));
   }
 
-  void parseAxis(Words& words, DeviceSpec& device) {
+  void parseAxis(Words& words, ScriptedDevice& device) {
     std::string_view word = words.next("an axis (X, Y, Z, Rx, Ry, Rz or Slider)");
     std::optional<AxisKind> kind = findAxis(word);
     if (!kind)
       words.fail("unknown axis \"" + std::string(word) + "\": X, Y, Z, Rx, Ry, Rz or Slider");
     int sliders = 0;
-    for (const AxisSpec& axis : device.axes) {
+    for (const ScriptedAxis& axis : device.axes) {
       if (axis.kind == AxisKind::Slider)
         ++sliders;
       else if (axis.kind == *kind)
@@ -228,7 +228,7 @@ class Parser {
     std::string_view action = words.next("an action (set, press, release, hat, unplug, plug)");
     if (equalsIgnoringCase(action, "set")) {
       step.device = parseDeviceReference(words);
-      const DeviceSpec& device = script_.devices[std::size_t(step.device)];
+      const ScriptedDevice& device = script_.devices[std::size_t(step.device)];
       std::string_view word = words.next("an axis");
       bool second = equalsIgnoringCase(word, "Slider2");
       std::optional<AxisKind> kind = second ? AxisKind::Slider : findAxis(word);
@@ -237,13 +237,13 @@ class Parser {
       if (step.index < 0)
         words.fail("device " + std::to_string(step.device) + " has no " + std::string(word) +
                    " axis");
-      const AxisSpec& axis = device.axes[std::size_t(step.index)];
+      const ScriptedAxis& axis = device.axes[std::size_t(step.index)];
       step.value = std::int32_t(words.integer("the axis value", axis.min, axis.max));
     } else if (equalsIgnoringCase(action, "press") || equalsIgnoringCase(action, "release")) {
       step.action =
           equalsIgnoringCase(action, "press") ? Step::Action::Press : Step::Action::Release;
       step.device = parseDeviceReference(words);
-      const DeviceSpec& device = script_.devices[std::size_t(step.device)];
+      const ScriptedDevice& device = script_.devices[std::size_t(step.device)];
       words.expect("button");
       if (device.buttons == 0)
         words.fail("device " + std::to_string(step.device) + " has no buttons");
@@ -273,7 +273,7 @@ class Parser {
 
 }  // namespace
 
-int DeviceSpec::axisIndex(AxisKind kind, int nth) const {
+int ScriptedDevice::axisIndex(AxisKind kind, int nth) const {
   for (std::size_t i = 0; i < axes.size(); ++i)
     if (axes[i].kind == kind && nth-- == 0) return int(i);
   return -1;

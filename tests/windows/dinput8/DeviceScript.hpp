@@ -20,18 +20,18 @@ inline constexpr int kMaxButtons = 128;
 inline constexpr int kMaxSliders = 2;
 inline constexpr std::int32_t kHatCentred = -1;
 
-struct AxisSpec {
+struct ScriptedAxis {
   AxisKind kind;
   std::int32_t min;
   std::int32_t max;
   std::int32_t initial;
 };
 
-struct DeviceSpec {
+struct ScriptedDevice {
   std::string name;
   std::uint16_t vendor = 0x1209;
   std::uint16_t product = 0x0001;
-  std::vector<AxisSpec> axes;  // in the order the device reports them
+  std::vector<ScriptedAxis> axes;  // in the order the device reports them
   bool hat = false;
   int buttons = 0;
   bool attached = true;
@@ -46,12 +46,12 @@ struct Step {
   int line;
   int device;
   Action action;
-  int index = 0;           // axis index (into DeviceSpec::axes) or 0-based button
+  int index = 0;           // axis index (into ScriptedDevice::axes) or 0-based button
   std::int32_t value = 0;  // axis value in the device's units, or hat hundredths of a degree
 };
 
 struct DeviceScript {
-  std::vector<DeviceSpec> devices;
+  std::vector<ScriptedDevice> devices;
   std::vector<Step> steps;  // ordered by time, as written
 };
 

@@ -154,7 +154,7 @@ struct Control {
   DIDEVICEOBJECTINSTANCEW info;
 };
 
-std::vector<Control> describeControls(const DeviceSpec& spec) {
+std::vector<Control> describeControls(const ScriptedDevice& scripted) {
   std::vector<Control> controls;
   auto make = [](const GUID& type, DWORD offset, DWORD dwType, DWORD flags,
                  const std::wstring& name, WORD page, WORD usage) {
@@ -170,18 +170,18 @@ std::vector<Control> describeControls(const DeviceSpec& spec) {
     return info;
   };
   int sliders = 0;
-  for (std::size_t i = 0; i < spec.axes.size(); ++i) {
-    AxisKindInfo kind = axisInfo(spec.axes[i].kind, sliders);
-    if (spec.axes[i].kind == AxisKind::Slider) ++sliders;
+  for (std::size_t i = 0; i < scripted.axes.size(); ++i) {
+    AxisKindInfo kind = axisInfo(scripted.axes[i].kind, sliders);
+    if (scripted.axes[i].kind == AxisKind::Slider) ++sliders;
     controls.push_back({Control::Kind::Axis, int(i),
                         make(*kind.guid, kind.offset, DIDFT_ABSAXIS | DIDFT_MAKEINSTANCE(i),
                              DIDOI_ASPECTPOSITION, kind.name, 0x01, kind.usage)});
   }
-  if (spec.hat)
+  if (scripted.hat)
     controls.push_back({Control::Kind::Pov, 0,
                         make(GUID_POV, kStatePov, DIDFT_POV | DIDFT_MAKEINSTANCE(0), 0,
                              L"Hat Switch", 0x01, 0x39)});
-  for (int b = 0; b < spec.buttons; ++b)
+  for (int b = 0; b < scripted.buttons; ++b)
     controls.push_back(
         {Control::Kind::Button, b,
          make(GUID_Button, kStateButtons + DWORD(b), DIDFT_PSHBUTTON | DIDFT_MAKEINSTANCE(b), 0,
@@ -189,15 +189,15 @@ std::vector<Control> describeControls(const DeviceSpec& spec) {
   return controls;
 }
 
-DIDEVICEINSTANCEW describeDevice(const DeviceSpec& spec, int index) {
+DIDEVICEINSTANCEW describeDevice(const ScriptedDevice& scripted, int index) {
   DIDEVICEINSTANCEW info{};
   info.dwSize = sizeof info;
   info.guidInstance = kInstanceBase;
   info.guidInstance.Data4[7] = BYTE(index);
   info.guidProduct = kProductBase;
-  info.guidProduct.Data1 = MAKELONG(spec.vendor, spec.product);
+  info.guidProduct.Data1 = MAKELONG(scripted.vendor, scripted.product);
   info.dwDevType = DI8DEVTYPE_JOYSTICK | (DI8DEVTYPEJOYSTICK_STANDARD << 8) | DIDEVTYPE_HID;
-  std::wstring name = widen(spec.name);
+  std::wstring name = widen(scripted.name);
   copyName(info.tszInstanceName, MAX_PATH, name);
   copyName(info.tszProductName, MAX_PATH, name);
   info.wUsagePage = 0x01;
@@ -245,10 +245,10 @@ class Device final : public ComObject<IDirectInputDevice8W> {
   Device(std::shared_ptr<Session> session, int index)
       : session_(std::move(session)),
         index_(index),
-        spec_(session_->script().devices[std::size_t(index)]),
-        instance_(describeDevice(spec_, index)),
-        controls_(describeControls(spec_)),
-        ranges_(spec_.axes.size(), {kDefaultRangeMin, kDefaultRangeMax}) {}
+        device_(session_->script().devices[std::size_t(index)]),
+        instance_(describeDevice(device_, index)),
+        controls_(describeControls(device_)),
+        ranges_(device_.axes.size(), {kDefaultRangeMin, kDefaultRangeMax}) {}
   ~Device() override { session_->notify(this, index_, nullptr); }
 
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
@@ -267,9 +267,9 @@ class Device final : public ComObject<IDirectInputDevice8W> {
     full.dwSize = caps->dwSize;
     full.dwFlags = session_->state(index_).attached ? DIDC_ATTACHED : 0;
     full.dwDevType = instance_.dwDevType;
-    full.dwAxes = DWORD(spec_.axes.size());
-    full.dwButtons = DWORD(spec_.buttons);
-    full.dwPOVs = spec_.hat ? 1 : 0;
+    full.dwAxes = DWORD(device_.axes.size());
+    full.dwButtons = DWORD(device_.buttons);
+    full.dwPOVs = device_.hat ? 1 : 0;
     std::memcpy(caps, &full, caps->dwSize);
     return DI_OK;
   }
@@ -305,7 +305,7 @@ class Device final : public ComObject<IDirectInputDevice8W> {
         if (header->dwSize != sizeof(DIPROPDWORD)) return DIERR_INVALIDPARAM;
         if (header->dwHow != DIPH_DEVICE) return DIERR_UNSUPPORTED;
         if (header->dwObj) return DIERR_INVALIDPARAM;
-        reinterpret_cast<DIPROPDWORD*>(header)->dwData = MAKELONG(spec_.vendor, spec_.product);
+        reinterpret_cast<DIPROPDWORD*>(header)->dwData = MAKELONG(device_.vendor, device_.product);
         return DI_OK;
       }
       case kPropProductName:
@@ -330,8 +330,8 @@ class Device final : public ComObject<IDirectInputDevice8W> {
           range->lMin = ranges_[axis].first;
           range->lMax = ranges_[axis].second;
         } else {
-          range->lMin = spec_.axes[axis].min;
-          range->lMax = spec_.axes[axis].max;
+          range->lMin = device_.axes[axis].min;
+          range->lMax = device_.axes[axis].max;
         }
         return DI_OK;
       }
@@ -401,7 +401,7 @@ class Device final : public ComObject<IDirectInputDevice8W> {
       std::size_t n = std::size_t(control.index);
       switch (control.kind) {
         case Control::Kind::Axis:
-          putLong(DWORD(offset), scaleAxis(state.axes[n], spec_.axes[n].min, spec_.axes[n].max,
+          putLong(DWORD(offset), scaleAxis(state.axes[n], device_.axes[n].min, device_.axes[n].max,
                                            ranges_[n].first, ranges_[n].second));
           break;
         case Control::Kind::Pov:
@@ -602,7 +602,7 @@ class Device final : public ComObject<IDirectInputDevice8W> {
 
   const std::shared_ptr<Session> session_;
   const int index_;
-  const DeviceSpec& spec_;
+  const ScriptedDevice& device_;
   const DIDEVICEINSTANCEW instance_;
   const std::vector<Control> controls_;
   std::vector<std::pair<LONG, LONG>> ranges_;  // the application's range of each axis

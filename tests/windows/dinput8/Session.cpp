@@ -5,10 +5,10 @@
 namespace vorlane::dinput {
 
 Session::Session(DeviceScript script) : script_(std::move(script)) {
-  for (const DeviceSpec& spec : script_.devices) {
+  for (const ScriptedDevice& scripted : script_.devices) {
     DeviceState state;
-    for (std::size_t i = 0; i < spec.axes.size(); ++i) state.axes[i] = spec.axes[i].initial;
-    state.attached = spec.attached;
+    for (std::size_t i = 0; i < scripted.axes.size(); ++i) state.axes[i] = scripted.axes[i].initial;
+    state.attached = scripted.attached;
     states_.push_back(state);
   }
 }

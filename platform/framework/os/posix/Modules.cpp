@@ -99,14 +99,4 @@ std::vector<std::string> LoadedModuleFiles() {
   return files;
 }
 
-bool IsModuleLoaded(std::string_view fileName) {
-  if (fileName.empty()) return false;
-  for (const std::string& file : LoadedModuleFiles()) {
-    const std::size_t slash = file.rfind('/');
-    if (std::string_view(file).substr(slash == std::string::npos ? 0 : slash + 1) == fileName)
-      return true;
-  }
-  return false;
-}
-
 }  // namespace vorlane::Os

@@ -4,8 +4,6 @@
 // After windows.h, whose types it uses.
 #include <tlhelp32.h>
 
-#include <cwctype>
-
 #include "framework/os/win32/Win32.hpp"
 
 namespace vorlane::Os {
@@ -100,25 +98,6 @@ std::vector<std::string> LoadedModuleFiles() {
     if (file != program) files.push_back(std::move(file));
   }
   return files;
-}
-
-bool IsModuleLoaded(std::string_view fileName) {
-  if (fileName.empty()) return false;
-  // File names on Windows ignore case; paths may use either separator.
-  auto same = [](std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-      if (std::towlower(static_cast<unsigned char>(a[i])) !=
-          std::towlower(static_cast<unsigned char>(b[i])))
-        return false;
-    return true;
-  };
-  for (const std::string& file : LoadedModuleFiles()) {
-    const std::size_t slash = file.find_last_of("\\/");
-    if (same(std::string_view(file).substr(slash == std::string::npos ? 0 : slash + 1), fileName))
-      return true;
-  }
-  return false;
 }
 
 }  // namespace vorlane::Os

@@ -25,6 +25,9 @@ add_library(vorlane_package_objects OBJECT
   ${VORLANE_PACKAGE_RES_CPP})
 target_include_directories(vorlane_package_objects PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/component)
+# The package holds its own copy of JoystickDesign: neither imported from
+# vorlane-design nor exported beyond what the .def lists.
+target_compile_definitions(vorlane_package_objects PRIVATE VORLANE_DESIGN_API=)
 target_link_libraries(vorlane_package_objects PRIVATE
   vorlane_runtime vorlane_visual vorlane_designer vorlane_packages vorlane_joyservice)
 

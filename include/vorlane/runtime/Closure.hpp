@@ -10,6 +10,9 @@
 
 #include <cstddef>
 #include <type_traits>
+#include <typeinfo>
+
+#include "vorlane/runtime/Api.hpp"
 
 namespace vorlane::Closure {
 
@@ -20,12 +23,21 @@ struct TMethod {
   friend bool operator==(const TMethod&, const TMethod&) = default;
 };
 
+namespace detail {
+// The process's one id for the signature whose mangled type name is `key`: made on
+// the first call with that key, kept for the life of the process, and the same for
+// every module, since the table lives in this library.
+VORLANE_RUNTIME_API const void* SignatureIdOf(const char* key);
+}  // namespace detail
+
 // A distinct address for each call signature, so that type information can tell
-// whether a published method fits an event property.
+// whether a published method fits an event property. The same signature has the
+// same id in every module of the process (a template's own static would give each
+// Windows DLL a copy of its own). Each module asks the table once per signature.
 template <class Signature>
 const void* SignatureId() {
-  static const char id = 0;
-  return &id;
+  static const void* const id = detail::SignatureIdOf(typeid(Signature).name());
+  return id;
 }
 
 template <class Signature>

@@ -7,9 +7,11 @@
 For each DLL: it is a DLL of its machine (i386 for the 32-bit one, x86-64 for the
 64-bit one, and `file` agrees when it is installed); its export names are exactly
 the names its module-definition file lists; its resources (type, name, language and
-bytes) are exactly those of the .res file. With both DLLs the two are therefore also
-equal to each other. With --expect, each module-definition file lists exactly the
-names in that file. Prints what differs and exits 1 on any difference, 2 on a wrong
+bytes) are exactly those of the .res file. With both DLLs the two are also compared
+with each other: the 32-bit one exports exactly the 64-bit one's names, undecorated
+(no cdecl underscore, no stdcall or fastcall @N), and their resources agree in type,
+name, language and bytes. With --expect, each module-definition file lists exactly
+the names in that file. Prints what differs and exits 1 on any difference, 2 on a wrong
 command line or a file that cannot be read.
 """
 import argparse
@@ -231,6 +233,45 @@ def check_dll(dll_path, def_path, bits, expected_resources):
     return [f"{dll_path}: {problem}" for problem in problems], len(exports), len(resources)
 
 
+def undecorated(name):
+    """An i686 C name without its decoration: _f (cdecl), _f@8 (stdcall), @f@8 (fastcall)."""
+    plain = name
+    if plain.startswith("@") or (plain.startswith("_") and not plain.startswith("_Z")):
+        plain = plain[1:]
+    at = plain.rfind("@")
+    if at > 0 and plain[at + 1:].isdigit():
+        plain = plain[:at]
+    return plain
+
+
+def compare_machines(dll32_path, dll64_path):
+    """What differs between the 32-bit and the 64-bit build of one DLL."""
+    dll32, dll64 = PeFile(dll32_path), PeFile(dll64_path)
+    problems = []
+    names32, names64 = dll32.exports(), set(dll64.exports())
+    for name in sorted(names32):
+        if undecorated(name) != name:
+            problems.append(f"{dll32_path} exports the decorated name {name}, "
+                            f"not {undecorated(name)}")
+    plain32 = {undecorated(name) for name in names32}
+    for name in sorted(names64 - plain32):
+        problems.append(f"{dll32_path} does not export {name}, which {dll64_path} exports")
+    for name in sorted(plain32 - names64):
+        problems.append(f"{dll32_path} exports {name}, which {dll64_path} does not")
+    res32, res64 = dll32.resources(), dll64.resources()
+    for key in sorted(set(res32) | set(res64), key=str):
+        if key not in res32:
+            problems.append(f"{dll32_path} lacks resource {describe(key)}, which {dll64_path} has")
+        elif key not in res64:
+            problems.append(f"{dll32_path} has resource {describe(key)}, which {dll64_path} lacks")
+        elif res32[key] != res64[key]:
+            problems.append(f"resource {describe(key)} differs between {dll32_path} "
+                            f"({len(res32[key])} bytes) and {dll64_path} ({len(res64[key])} bytes)")
+    print(f"{dll32_path} against {dll64_path}: {len(plain32 & names64)} export names and "
+          f"{len(set(res32) & set(res64))} resources in common")
+    return problems
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--res", required=True)
@@ -261,6 +302,8 @@ def main(argv):
             found, exports, resources = check_dll(dll, def_, bits, expected)
             problems += found
             print(f"{dll}: {bits}-bit DLL, {exports} exports, {resources} resources")
+        if len(pairs) == 2:
+            problems += compare_machines(args.dll32, args.dll64)
     except (OSError, FormatError) as error:
         print(f"check_package: {error}", file=sys.stderr)
         return 2

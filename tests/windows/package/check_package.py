@@ -9,12 +9,14 @@ For each DLL: it is a DLL of its machine (i386 for the 32-bit one, x86-64 for th
 the names its module-definition file lists; its resources (type, name, language and
 bytes) are exactly those of the .res file. With both DLLs the two are also compared
 with each other: the 32-bit one exports exactly the 64-bit one's names, undecorated
-(no cdecl underscore, no stdcall or fastcall @N), and their resources agree in type,
+(no cdecl underscore, no stdcall or fastcall @N; C++ thunks compared without their
+this-adjustment), and their resources agree in type,
 name, language and bytes. With --expect, each module-definition file lists exactly
 the names in that file. Prints what differs and exits 1 on any difference, 2 on a wrong
 command line or a file that cannot be read.
 """
 import argparse
+import re
 import shutil
 import struct
 import subprocess
@@ -244,16 +246,25 @@ def undecorated(name):
     return plain
 
 
+# A C++ thunk's name holds the this-adjustment, the size of the bases before the one
+# it serves: pointers make it differ between the machines (_ZThn4_ against _ZThn8_).
+THUNK_OFFSETS = re.compile(r"^_ZT(?:h(n?)\d+|v(n?)\d+_(n?)\d+)_")
+
+
+def machine_neutral(name):
+    return THUNK_OFFSETS.sub("_ZT<thunk>_", name)
+
+
 def compare_machines(dll32_path, dll64_path):
     """What differs between the 32-bit and the 64-bit build of one DLL."""
     dll32, dll64 = PeFile(dll32_path), PeFile(dll64_path)
     problems = []
-    names32, names64 = dll32.exports(), set(dll64.exports())
+    names32, names64 = dll32.exports(), {machine_neutral(name) for name in dll64.exports()}
     for name in sorted(names32):
         if undecorated(name) != name:
             problems.append(f"{dll32_path} exports the decorated name {name}, "
                             f"not {undecorated(name)}")
-    plain32 = {undecorated(name) for name in names32}
+    plain32 = {machine_neutral(undecorated(name)) for name in names32}
     for name in sorted(names64 - plain32):
         problems.append(f"{dll32_path} does not export {name}, which {dll64_path} exports")
     for name in sorted(plain32 - names64):

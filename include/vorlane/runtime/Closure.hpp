@@ -8,6 +8,7 @@
 //   TMoveEvent g = TMoveEvent::Of(lambda);                            // caller keeps lambda alive
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <type_traits>
 #include <typeinfo>
@@ -33,11 +34,18 @@ VORLANE_RUNTIME_API const void* SignatureIdOf(const char* key);
 // A distinct address for each call signature, so that type information can tell
 // whether a published method fits an event property. The same signature has the
 // same id in every module of the process (a template's own static would give each
-// Windows DLL a copy of its own). Each module asks the table once per signature.
+// Windows DLL a copy of its own). Each module asks the table for a signature once
+// and keeps the answer: threads that ask at the same time all get the one id, so a
+// relaxed atomic, initialised as a constant and read without a guard, holds it.
 template <class Signature>
 const void* SignatureId() {
-  static const void* const id = detail::SignatureIdOf(typeid(Signature).name());
-  return id;
+  static constinit std::atomic<const void*> id{nullptr};
+  const void* known = id.load(std::memory_order_relaxed);
+  if (known == nullptr) {
+    known = detail::SignatureIdOf(typeid(Signature).name());
+    id.store(known, std::memory_order_relaxed);
+  }
+  return known;
 }
 
 template <class Signature>

@@ -200,6 +200,20 @@ def describe(key):
     return f"{kind} {name} language {language:04X}"
 
 
+def resource_differences(resources, expected, source):
+    """What differs between a DLL's resources and those `source` has (`expected`)."""
+    problems = []
+    for key in sorted(set(expected) | set(resources), key=str):
+        if key not in resources:
+            problems.append(f"lacks resource {describe(key)}, which {source} has")
+        elif key not in expected:
+            problems.append(f"has resource {describe(key)}, which {source} does not")
+        elif resources[key] != expected[key]:
+            problems.append(f"resource {describe(key)} differs from {source} "
+                            f"({len(resources[key])} bytes against {len(expected[key])})")
+    return problems
+
+
 def check_dll(dll_path, def_path, bits, expected_resources):
     problems = []
     dll = PeFile(dll_path)
@@ -224,14 +238,7 @@ def check_dll(dll_path, def_path, bits, expected_resources):
     if not listed:
         problems.append(f"{def_path} lists no exports")
     resources = dll.resources()
-    for key in sorted(set(expected_resources) | set(resources), key=str):
-        if key not in resources:
-            problems.append(f"lacks resource {describe(key)}")
-        elif key not in expected_resources:
-            problems.append(f"has resource {describe(key)}, which the .res does not")
-        elif resources[key] != expected_resources[key]:
-            problems.append(f"resource {describe(key)} differs from the .res "
-                            f"({len(resources[key])} bytes against {len(expected_resources[key])})")
+    problems += resource_differences(resources, expected_resources, "the .res")
     return [f"{dll_path}: {problem}" for problem in problems], len(exports), len(resources)
 
 
@@ -270,14 +277,8 @@ def compare_machines(dll32_path, dll64_path):
     for name in sorted(plain32 - names64):
         problems.append(f"{dll32_path} exports {name}, which {dll64_path} does not")
     res32, res64 = dll32.resources(), dll64.resources()
-    for key in sorted(set(res32) | set(res64), key=str):
-        if key not in res32:
-            problems.append(f"{dll32_path} lacks resource {describe(key)}, which {dll64_path} has")
-        elif key not in res64:
-            problems.append(f"{dll32_path} has resource {describe(key)}, which {dll64_path} lacks")
-        elif res32[key] != res64[key]:
-            problems.append(f"resource {describe(key)} differs between {dll32_path} "
-                            f"({len(res32[key])} bytes) and {dll64_path} ({len(res64[key])} bytes)")
+    problems += [f"{dll32_path}: {problem}"
+                 for problem in resource_differences(res32, res64, dll64_path)]
     print(f"{dll32_path} against {dll64_path}: {len(plain32 & names64)} export names and "
           f"{len(set(res32) & set(res64))} resources in common")
     return problems

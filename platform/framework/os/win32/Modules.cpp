@@ -114,16 +114,9 @@ std::string ExecutablePath() {
 
 std::vector<std::string> LoadedModuleFiles() {
   std::vector<std::string> files;
-  const std::string program = ExecutablePath();
-  if (!program.empty()) files.push_back(program);
-  Win32::THandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0));
-  if (!snapshot.IsOpen()) return files;
-  MODULEENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = ::Module32FirstW(snapshot.Get(), &entry); more;
-       more = ::Module32NextW(snapshot.Get(), &entry)) {
-    std::string file = Win32::Narrow(entry.szExePath, std::wcslen(entry.szExePath));
-    if (file != program) files.push_back(std::move(file));
+  for (TModuleBase module : LoadedModules()) {
+    std::string file = FileOf(AsModule(module));
+    if (!file.empty()) files.push_back(std::move(file));
   }
   return files;
 }

@@ -8,16 +8,7 @@ namespace vorlane::JoystickBinding {
 const TServiceFunctions& SystemService() {
   // winmm.dll's functions (the component links winmm ahead of the project's
   // service, whose DLL exports the same names).
-  static const TServiceFunctions functions{
-      .GetNumDevs = &::joyGetNumDevs,
-      .GetPos = &::joyGetPos,
-      .GetPosEx = &::joyGetPosEx,
-      .GetDevCapsW = &::joyGetDevCapsW,
-      .GetThreshold = &::joyGetThreshold,
-      .SetThreshold = &::joySetThreshold,
-      .SetCapture = &::joySetCapture,
-      .ReleaseCapture = &::joyReleaseCapture,
-  };
+  static const TServiceFunctions functions = Joystick::Service::NamedFunctions();
   return functions;
 }
 

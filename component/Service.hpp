@@ -12,6 +12,21 @@ namespace vorlane::Joystick::Service {
 
 using JoystickBinding::TServiceFunctions;
 
+// The functions this build knows by the joy* names: winmm's on Windows (whose
+// addresses are known only at run time), the project's elsewhere.
+constexpr TServiceFunctions NamedFunctions() {
+  return {
+      .GetNumDevs = &::joyGetNumDevs,
+      .GetPos = &::joyGetPos,
+      .GetPosEx = &::joyGetPosEx,
+      .GetDevCapsW = &::joyGetDevCapsW,
+      .GetThreshold = &::joyGetThreshold,
+      .SetThreshold = &::joySetThreshold,
+      .SetCapture = &::joySetCapture,
+      .ReleaseCapture = &::joyReleaseCapture,
+  };
+}
+
 #ifdef _WIN32
 // Null until a binding call: the system's service.
 extern constinit std::atomic<const TServiceFunctions*> Bound;
@@ -22,16 +37,7 @@ inline const TServiceFunctions& Functions() {
 }
 #else
 // Constant, so that every call through it is a direct call.
-inline constexpr TServiceFunctions Direct{
-    .GetNumDevs = &::joyGetNumDevs,
-    .GetPos = &::joyGetPos,
-    .GetPosEx = &::joyGetPosEx,
-    .GetDevCapsW = &::joyGetDevCapsW,
-    .GetThreshold = &::joyGetThreshold,
-    .SetThreshold = &::joySetThreshold,
-    .SetCapture = &::joySetCapture,
-    .ReleaseCapture = &::joyReleaseCapture,
-};
+inline constexpr TServiceFunctions Direct = NamedFunctions();
 
 inline const TServiceFunctions& Functions() {
   return Direct;

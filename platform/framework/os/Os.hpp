@@ -1,5 +1,5 @@
-// The framework's contact with the operating system: waking and waiting, modules,
-// files. Everything above this header is portable; each system has one folder of
+// The framework's contact with the operating system: threads' ends, waking and
+// waiting, modules, files. Everything above this header is portable; each system has one folder of
 // implementations beside it (posix/, win32/). Private to the framework library.
 //
 // Errors. A system call that fails raises EOsError, which carries the system's
@@ -35,6 +35,18 @@ class EOsError : public std::system_error {
  private:
   std::string FText;
 };
+
+// --- Threads' ends ------------------------------------------------------------------
+
+// Has `onEnd(context)` run on the calling thread when the thread ends (for the
+// thread that ends the process: when the process exits), before the thread's
+// thread-local variables are torn down, so that it may still use them. Hooks run
+// in the reverse order of their registration; a hook must not register another.
+// On Windows the system's fiber-local storage runs them: mingw-w64's emulated
+// thread-locals may be freed before C++ thread-local destructors run, so those
+// cannot do it there. Raises EOsError.
+using TThreadEndHook = void (*)(void* context) noexcept;
+void AtThreadEnd(TThreadEndHook onEnd, void* context);
 
 // --- Waking and waiting -----------------------------------------------------------
 

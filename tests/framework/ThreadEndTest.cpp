@@ -1,5 +1,6 @@
 // The system seam's thread-end hooks, the same on every system: they run on the
-// ending thread, newest first, while its thread-local variables are still there.
+// ending thread, newest first. (Which thread-locals a hook still sees differs: on
+// Windows the module that made the thread may have torn its own down already.)
 #include <thread>
 #include <vector>
 
@@ -10,11 +11,8 @@
 namespace vorlane::OsTest {
 namespace {
 
-thread_local int t_value = 0;
-
 struct TRecord {
   std::vector<int> Order;
-  std::vector<int> SeenValues;
   std::vector<std::thread::id> Threads;
 };
 
@@ -26,24 +24,21 @@ struct THookArg {
 void Note(void* context) noexcept {
   auto* arg = static_cast<THookArg*>(context);
   arg->Record->Order.push_back(arg->Number);
-  arg->Record->SeenValues.push_back(t_value);
   arg->Record->Threads.push_back(std::this_thread::get_id());
 }
 
-TEST(OsThreadEnd, HooksRunOnTheEndingThreadNewestFirstAndSeeItsVariables) {
+TEST(OsThreadEnd, HooksRunOnTheEndingThreadNewestFirst) {
   TRecord record;
   THookArg first{&record, 1}, second{&record, 2};
   std::thread::id worker;
   std::thread thread([&] {
     worker = std::this_thread::get_id();
-    t_value = 42;
     Os::AtThreadEnd(&Note, &first);
     Os::AtThreadEnd(&Note, &second);
     EXPECT_TRUE(record.Order.empty()) << "a hook ran before its thread ended";
   });
   thread.join();
   EXPECT_EQ(record.Order, (std::vector<int>{2, 1}));
-  EXPECT_EQ(record.SeenValues, (std::vector<int>{42, 42}));
   EXPECT_EQ(record.Threads, (std::vector<std::thread::id>{worker, worker}));
 }
 

@@ -322,19 +322,30 @@ bool IsOwnUnit(const TPackageUnit& unit) {
   return (unit.Flags & ufPackageUnit) != 0 || System::SameText(unit.Name, "SysInit");
 }
 
-// The framework's packages are libraries next to this one (lib<name>.so). One that a
-// package requires and the host did not link is loaded, as the framework's loader
-// loads a package's requirements; it stays for the life of the process.
+// How the build names the framework's libraries, and what ends a directory.
+#ifdef _WIN32
+constexpr std::string_view kLibrarySuffix = ".dll";
+constexpr std::string_view kDirectorySeparators = "/\\";
+#else
+constexpr std::string_view kLibrarySuffix = ".so";
+constexpr std::string_view kDirectorySeparators = "/";
+#endif
+
+// The framework's packages are libraries next to this one (lib<name>.so, or
+// lib<name>.dll on Windows). One that a package requires and the host did not link
+// is loaded, as the framework's loader loads a package's requirements; it stays for
+// the life of the process.
 bool LoadFrameworkPackage(const std::string& name) {
   static constexpr std::string_view kPackages[] = {"vlruntime", "vlvisual", "vlpackages",
                                                    "vldesign"};
   if (std::ranges::find(kPackages, name) == std::end(kPackages)) return false;
   const std::string own = Os::ModulePath(Os::ModuleContaining(&kPackages));
-  const std::size_t slash = own.find_last_of('/');
+  const std::size_t slash = own.find_last_of(kDirectorySeparators);
   if (slash == std::string::npos) return false;
+  std::string path = own.substr(0, slash + 1);
+  path.append("lib").append(name).append(kLibrarySuffix);
   std::string error;
-  if (Os::OpenLibrary(own.substr(0, slash + 1) + "lib" + name + ".so", error) == nullptr)
-    return false;
+  if (Os::OpenLibrary(path, error) == nullptr) return false;
   return std::ranges::any_of(FrameworkPackages(),
                              [&](const std::string& f) { return System::SameText(f, name); });
 }

@@ -88,8 +88,14 @@ struct TMessage {
   LRESULT Result;
 };
 
-// Numbers below WM_USER belong to the framework.
+// Numbers below WM_USER belong to the framework, except on Windows, where they
+// are the system's and the framework's are 0xBF00 to 0xBFFF (of the system's range
+// for applications, WM_APP to 0xBFFF).
+#ifdef _WIN32
+inline constexpr UINT CM_RELEASE = 0xBF00;  // a form's deferred release
+#else
 inline constexpr UINT CM_RELEASE = 0x0101;  // a form's deferred release
+#endif
 inline constexpr UINT WM_USER = 0x0400;
 
 using TWndMethod = Closure::TClosure<void(TMessage&)>;

@@ -1,7 +1,7 @@
 // TCapabilities: every read asks the service for the owner's current controller.
 #include "vorlane/Joystick.hpp"
 
-#include "vorlane/joystickapi.h"
+#include "Service.hpp"
 
 namespace vorlane::Joystick {
 
@@ -9,7 +9,7 @@ namespace {
 
 JOYCAPSW ReadCapabilities(Integer controller) {
   JOYCAPSW caps{};
-  Check(joyGetDevCapsW(static_cast<UINT>(controller), &caps, sizeof(JOYCAPSW)));
+  Check(Service::Functions().GetDevCapsW(static_cast<UINT>(controller), &caps, sizeof(JOYCAPSW)));
   return caps;
 }
 
@@ -34,7 +34,7 @@ Integer TCapabilities::GetButtonCount() {
 }
 String TCapabilities::GetDriver() {
   const JOYCAPSW caps = ReadCapabilities(FJoystick->FController);
-  return System::StrFromUnits(caps.szOEMVxD, std::size(caps.szOEMVxD));
+  return System::StrFromUnits(Service::Units(caps.szOEMVxD), std::size(caps.szOEMVxD));
 }
 TCapabilityFlags TCapabilities::GetFlags() {
   return FlagsOf(ReadCapabilities(FJoystick->FController).wCaps);
@@ -95,11 +95,11 @@ Integer TCapabilities::GetProduct() {
 }
 String TCapabilities::GetProductName() {
   const JOYCAPSW caps = ReadCapabilities(FJoystick->FController);
-  return System::StrFromUnits(caps.szPname, std::size(caps.szPname));
+  return System::StrFromUnits(Service::Units(caps.szPname), std::size(caps.szPname));
 }
 String TCapabilities::GetRegistryKey() {
   const JOYCAPSW caps = ReadCapabilities(FJoystick->FController);
-  return System::StrFromUnits(caps.szRegKey, std::size(caps.szRegKey));
+  return System::StrFromUnits(Service::Units(caps.szRegKey), std::size(caps.szRegKey));
 }
 
 // The ignoring setters, defined here so that the package exports them.

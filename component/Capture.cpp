@@ -4,7 +4,7 @@
 
 #include <type_traits>
 
-#include "vorlane/joystickapi.h"
+#include "Service.hpp"
 
 namespace vorlane::Joystick {
 
@@ -12,12 +12,21 @@ using Classes::csDesigning;
 using Classes::csLoading;
 
 // The service posts with the C API's types and the window receives the
-// framework's: they must be the very same types.
+// framework's: the very same types, or on Windows (where the C API's are the
+// system's) of the same widths.
+#ifdef _WIN32
+static_assert(sizeof(Messages::UINT) == sizeof(::UINT) &&
+              sizeof(Messages::WPARAM) == sizeof(::WPARAM) &&
+              sizeof(Messages::LPARAM) == sizeof(::LPARAM) &&
+              sizeof(Messages::LRESULT) == sizeof(::LRESULT) &&
+              sizeof(Messages::HWND) == sizeof(::HWND));
+#else
 static_assert(std::is_same_v<Messages::UINT, ::UINT> &&
               std::is_same_v<Messages::WPARAM, ::WPARAM> &&
               std::is_same_v<Messages::LPARAM, ::LPARAM> &&
               std::is_same_v<Messages::LRESULT, ::LRESULT> &&
               std::is_same_v<Messages::HWND, ::HWND>);
+#endif
 
 namespace {
 
@@ -65,9 +74,10 @@ void TJoystick::SetCapture() {
   form->Joystick = this;
   form->FJoystickAlive = FAlive;
   try {
-    const HWND handle = form->GetHandle();
-    Check(joySetCapture(handle, static_cast<UINT>(FController), static_cast<UINT>(FPollingPeriod),
-                        ChangeFlag(FEventMode)));
+    const HWND handle = Service::ApiWindow(form->GetHandle());
+    Check(Service::Functions().SetCapture(handle, static_cast<UINT>(FController),
+                                          static_cast<UINT>(FPollingPeriod),
+                                          ChangeFlag(FEventMode)));
   } catch (...) {
     form->Release();
     FJoystickForm = nullptr;
@@ -84,7 +94,7 @@ void TJoystick::ReleaseCapture() {
     FJoystickForm = nullptr;
   };
   try {
-    Check(joyReleaseCapture(static_cast<UINT>(FController)));
+    Check(Service::Functions().ReleaseCapture(static_cast<UINT>(FController)));
   } catch (...) {
     handOver();
     throw;

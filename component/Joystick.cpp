@@ -1,7 +1,7 @@
 // TJoystick: construction, destruction, loading and the settings.
 #include "vorlane/Joystick.hpp"
 
-#include "vorlane/joystickapi.h"
+#include "Service.hpp"
 
 namespace vorlane::Joystick {
 
@@ -79,7 +79,7 @@ void TJoystick::SetPollingPeriod(Integer value) {
 Integer TJoystick::GetThreshold() {
   if (GetComponentState().Contains(csDesigning)) return FThreshold;
   UINT threshold = 0;
-  Check(joyGetThreshold(static_cast<UINT>(FController), &threshold));
+  Check(Service::Functions().GetThreshold(static_cast<UINT>(FController), &threshold));
   return static_cast<Integer>(threshold);
 }
 
@@ -88,7 +88,8 @@ void TJoystick::SetThreshold(Integer value) {
   FThreshold = value;
   const auto state = GetComponentState();
   if (!state.Contains(csDesigning) && !state.Contains(csLoading) && FActive)
-    Check(joySetThreshold(static_cast<UINT>(FController), static_cast<UINT>(value)));
+    Check(Service::Functions().SetThreshold(static_cast<UINT>(FController),
+                                            static_cast<UINT>(value)));
 }
 
 String TJoystick::GetAbout() const {

@@ -2,7 +2,7 @@
 #include "vorlane/Joystick.hpp"
 
 #include "PointOfView.hpp"
-#include "vorlane/joystickapi.h"
+#include "Service.hpp"
 
 namespace vorlane::Joystick {
 
@@ -12,7 +12,7 @@ JOYINFOEX QueryPosition(Integer controller, DWORD flags) {
   JOYINFOEX info{};
   info.dwSize = sizeof(JOYINFOEX);
   info.dwFlags = flags;
-  Check(joyGetPosEx(static_cast<UINT>(controller), &info));
+  Check(Service::Functions().GetPosEx(static_cast<UINT>(controller), &info));
   return info;
 }
 
@@ -100,18 +100,18 @@ void TJoystick::SetPointOfViewDirection(TPointOfViewDirection) {}
 void TJoystick::SetPressedButtons(TButtons) {}
 
 Integer TJoystick::GetControllerCount() const {
-  return static_cast<Integer>(joyGetNumDevs());
+  return static_cast<Integer>(Service::Functions().GetNumDevs());
 }
 
 String TJoystick::GetControllerName(Integer index) const {
   JOYCAPSW caps{};
-  Check(joyGetDevCapsW(static_cast<UINT>(index), &caps, sizeof(JOYCAPSW)));
-  return System::StrFromUnits(caps.szPname, std::size(caps.szPname));
+  Check(Service::Functions().GetDevCapsW(static_cast<UINT>(index), &caps, sizeof(JOYCAPSW)));
+  return System::StrFromUnits(Service::Units(caps.szPname), std::size(caps.szPname));
 }
 
 bool TJoystick::GetAttached(Integer index) const {
   JOYINFO info{};
-  return joyGetPos(static_cast<UINT>(index), &info) == JOYERR_NOERROR;
+  return Service::Functions().GetPos(static_cast<UINT>(index), &info) == JOYERR_NOERROR;
 }
 
 }  // namespace vorlane::Joystick

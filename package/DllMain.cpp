@@ -10,6 +10,6 @@
 extern "C" int __stdcall DllMain(void* instance, unsigned long reason, void* reserved) {
   // Initialization answers -1, all bits set, whatever the reason: the entry never
   // refuses the load.
-  return vorlane::VorlaneJoy::Initialization(reinterpret_cast<vorlane::Packages::HMODULE>(instance),
-                                             static_cast<std::uint32_t>(reason), reserved);
+  return vorlane::VorlaneJoy::Initialization(instance, static_cast<std::uint32_t>(reason),
+                                             reserved);
 }

@@ -8,10 +8,10 @@
 namespace vorlane::VorlaneJoy {
 namespace {
 
-Packages::HMODULE OwnInstance() {
+void* OwnInstance() {
   Dl_info info{};
-  if (::dladdr(reinterpret_cast<const void*>(&Initialization), &info) == 0) return 0;
-  return reinterpret_cast<Packages::HMODULE>(info.dli_fbase);
+  if (::dladdr(reinterpret_cast<const void*>(&Initialization), &info) == 0) return nullptr;
+  return info.dli_fbase;
 }
 
 __attribute__((constructor(101))) void LibraryAttach() {

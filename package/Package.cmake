@@ -44,7 +44,8 @@ set(VORLANE_PACKAGE_COMPONENT_SOURCES
   ${PROJECT_SOURCE_DIR}/component/Errors.cpp
   ${PROJECT_SOURCE_DIR}/component/Joystick.cpp
   ${PROJECT_SOURCE_DIR}/component/Published.cpp
-  ${PROJECT_SOURCE_DIR}/component/Queries.cpp)
+  ${PROJECT_SOURCE_DIR}/component/Queries.cpp
+  ${PROJECT_SOURCE_DIR}/component/Service.cpp)
 set(VORLANE_PACKAGE_DESIGN_SOURCES
   ${PROJECT_SOURCE_DIR}/design/JoystickDesign.cpp
   ${PROJECT_SOURCE_DIR}/design/Register.cpp)

@@ -19,7 +19,8 @@ Packages::TLibModule LibModule;
 
 }  // namespace
 
-std::int32_t Initialization(Packages::HMODULE instance, std::uint32_t reason, void*) {
+std::int32_t Initialization(void* entryInstance, std::uint32_t reason, void*) {
+  const auto instance = reinterpret_cast<Packages::HMODULE>(entryInstance);
   SysInit::ModuleIsLib = true;
   SysInit::ModuleIsPackage = true;
   LibModule.Instance = instance;

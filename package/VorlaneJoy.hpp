@@ -21,6 +21,9 @@ const Packages::TPackageInfoTable* GetPackageInfoTable();
 // The library entry, which is also the package unit's initialisation: called with
 // the module's instance, DLL_PROCESS_ATTACH when the library is loaded and
 // DLL_PROCESS_DETACH when it is unloaded. Answers -1 (all bits set) every time.
-std::int32_t Initialization(Packages::HMODULE instance, std::uint32_t reason, void* reserved);
+// The instance is a pointer, as the system's entry gets it, so that the exported
+// name is the same on every machine (an integer as wide as a pointer is spelt
+// differently by 32-bit and 64-bit names).
+std::int32_t Initialization(void* instance, std::uint32_t reason, void* reserved);
 
 }  // namespace vorlane::VorlaneJoy

@@ -25,6 +25,9 @@ add_library(vorlane_package_objects OBJECT
   ${VORLANE_PACKAGE_RES_CPP})
 target_include_directories(vorlane_package_objects PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/component)
+# The package holds its own copy of JoystickDesign: neither imported from
+# vorlane-design nor exported beyond what the .def lists.
+target_compile_definitions(vorlane_package_objects PRIVATE VORLANE_DESIGN_API=)
 target_link_libraries(vorlane_package_objects PRIVATE
   vorlane_runtime vorlane_visual vorlane_designer vorlane_packages vorlane_joyservice)
 
@@ -55,8 +58,9 @@ add_custom_command(
 add_library(vorlane_package MODULE
   $<TARGET_OBJECTS:vorlane_package_objects> ${VORLANE_PACKAGE_RSRC} ${VORLANE_PACKAGE_DEF})
 set_target_properties(vorlane_package PROPERTIES OUTPUT_NAME VorlaneJoy PREFIX "")
+# winmm ahead of the project's service: the component calls the system's joy*.
 target_link_libraries(vorlane_package PRIVATE
-  vorlane_runtime vorlane_visual vorlane_designer vorlane_packages vorlane_joyservice)
+  winmm vorlane_runtime vorlane_visual vorlane_designer vorlane_packages vorlane_joyservice)
 vorlane_no_undefined(vorlane_package)
 
 install(TARGETS vorlane_package LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR}

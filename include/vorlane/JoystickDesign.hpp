@@ -15,6 +15,7 @@
 
 #include "vorlane/designer/DesignEditors.hpp"
 #include "vorlane/designer/DesignIntf.hpp"
+#include "vorlane/runtime/Api.hpp"
 #include "vorlane/runtime/Classes.hpp"
 #include "vorlane/runtime/TypInfo.hpp"
 
@@ -93,8 +94,9 @@ void Register();
 
 // The property mapper: TCheckedSetProperty for a set-typed property named exactly
 // "PressedButtons" or "Flags" (case-sensitive), on any class; none otherwise. The
-// object is not consulted.
-DesignIntf::TPropertyEditorClass MapCheckedSetProperty(Classes::TPersistent* object,
-                                                       const TypInfo::TPropInfo* propInfo);
+// object is not consulted. Its address is what the designer holds: one address in
+// every module.
+VORLANE_DESIGN_API DesignIntf::TPropertyEditorClass MapCheckedSetProperty(
+    Classes::TPersistent* object, const TypInfo::TPropInfo* propInfo);
 
 }  // namespace vorlane::JoystickDesign

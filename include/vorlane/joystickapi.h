@@ -29,7 +29,12 @@
  * button down, button up. Destroying the capturing window releases its capture.
  *
  * Every way in which these answers differ from Windows' (an empty number answers
- * JOYERR_UNPLUGGED, for one) is listed in docs/windows-differences.md. */
+ * JOYERR_UNPLUGGED, for one) is listed in docs/windows-differences.md.
+ *
+ * On Windows the records, flags, messages, codes and declarations are the system's
+ * own (<windef.h> and <mmsystem.h>), and the checks below hold them to the same
+ * layouts; the project's service (vorlane-joyservice) exports these functions
+ * there too, with the same calling convention and names as winmm.dll. */
 #ifndef VORLANE_JOYSTICKAPI_H
 #define VORLANE_JOYSTICKAPI_H
 
@@ -37,6 +42,10 @@
 #include <stdint.h>
 
 #include "vorlane/windef.h"
+
+#ifdef _WIN32
+#include <mmsystem.h>
+#else
 
 #ifdef __cplusplus
 extern "C" {
@@ -255,11 +264,11 @@ typedef struct tagJOYCAPS2A {
 #undef VORLANE_JOYCAPS2_FIELDS
 
 /* How many controller numbers there are: 16. */
-UINT joyGetNumDevs(void);
+UINT WINAPI joyGetNumDevs(void);
 /* Calibrated X, Y, Z and buttons 1 to 4. */
-MMRESULT joyGetPos(UINT uJoyID, LPJOYINFO pji);
+MMRESULT WINAPI joyGetPos(UINT uJoyID, LPJOYINFO pji);
 /* The fields that pji->dwFlags asks for; dwSize must be at least sizeof(JOYINFOEX). */
-MMRESULT joyGetPosEx(UINT uJoyID, LPJOYINFOEX pji);
+MMRESULT WINAPI joyGetPosEx(UINT uJoyID, LPJOYINFOEX pji);
 /* The capabilities of a controller. cbjc is the size of the record pjc points to:
  * sizeof(JOYCAPSW) or sizeof(JOYCAPS2W) for joyGetDevCapsW, sizeof(JOYCAPSA) or
  * sizeof(JOYCAPS2A) for joyGetDevCapsA; exactly cbjc bytes are written, and only on
@@ -274,18 +283,22 @@ MMRESULT joyGetPosEx(UINT uJoyID, LPJOYINFOEX pji);
  *      docs/windows-differences.md);
  *   6. otherwise the controller's record and JOYERR_NOERROR.
  * The record is left untouched by every failure (Windows zeroes it from step 3 on). */
-MMRESULT joyGetDevCapsW(UINT_PTR uJoyID, LPJOYCAPSW pjc, UINT cbjc);
-MMRESULT joyGetDevCapsA(UINT_PTR uJoyID, LPJOYCAPSA pjc, UINT cbjc);
+MMRESULT WINAPI joyGetDevCapsW(UINT_PTR uJoyID, LPJOYCAPSW pjc, UINT cbjc);
+MMRESULT WINAPI joyGetDevCapsA(UINT_PTR uJoyID, LPJOYCAPSA pjc, UINT cbjc);
 /* The capture threshold of a controller number, in calibrated units (0 to 65535). */
-MMRESULT joyGetThreshold(UINT uJoyID, UINT* puThreshold);
-MMRESULT joySetThreshold(UINT uJoyID, UINT uThreshold);
+MMRESULT WINAPI joyGetThreshold(UINT uJoyID, UINT* puThreshold);
+MMRESULT WINAPI joySetThreshold(UINT uJoyID, UINT uThreshold);
 /* uPeriod is clamped to 10..1000 ms (0 means 10); fChanged non-zero asks for moves
  * beyond the threshold only. */
-MMRESULT joySetCapture(HWND hwnd, UINT uJoyID, UINT uPeriod, BOOL fChanged);
-MMRESULT joyReleaseCapture(UINT uJoyID);
+MMRESULT WINAPI joySetCapture(HWND hwnd, UINT uJoyID, UINT uPeriod, BOOL fChanged);
+MMRESULT WINAPI joyReleaseCapture(UINT uJoyID);
 
 #ifdef __cplusplus
 }
+#endif
+#endif /* _WIN32 */
+
+#ifdef __cplusplus
 
 #define VORLANE_JOY_ASSERT_OFFSET(type, field, offset) \
   static_assert(offsetof(type, field) == (offset), #type "." #field " is at " #offset)

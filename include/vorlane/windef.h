@@ -1,8 +1,12 @@
 /* Basic Windows-style scalar types and the window handle, shared by the C API
- * headers and the C++ framework. */
+ * headers and the C++ framework. On Windows they are the system's own, from
+ * <windef.h>; elsewhere they are declared here with the same widths. */
 #ifndef VORLANE_WINDEF_H
 #define VORLANE_WINDEF_H
 
+#ifdef _WIN32
+#include <windef.h>
+#else
 #include <stdint.h>
 #ifndef __cplusplus
 #include <uchar.h>
@@ -30,8 +34,14 @@ typedef struct vorlane_window* HWND;
 #define TRUE 1
 #define FALSE 0
 
+/* The calling convention of the service's functions: the system's own on Windows
+ * (stdcall on 32-bit x86), the default one here. */
+#define WINAPI
+
 #ifdef __cplusplus
 }
 #endif
+
+#endif /* _WIN32 */
 
 #endif /* VORLANE_WINDEF_H */

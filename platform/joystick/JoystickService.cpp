@@ -38,6 +38,7 @@
 #include "joystick/JoystickDriver.hpp"
 #include "joystick/Scaling.hpp"
 #include "joystick/Service.hpp"
+#include "vorlane/JoystickBinding.hpp"
 #include "vorlane/JoystickTesting.hpp"
 #include "vorlane/VirtualJoystick.hpp"
 #include "vorlane/joystickapi.h"
@@ -101,7 +102,7 @@ class TPendingLoops {
 struct TCapture {
   bool Active = false;
   bool Changed = false;  // threshold mode
-  HWND Window = nullptr;
+  Messages::HWND Window = nullptr;
   UINT Period = 0;
   TLoopRef Loop;                                  // the window's loop
   TThreadLoop::TId Timer = 0;                     // polling mode
@@ -533,7 +534,7 @@ class TCore {
     return JOYERR_NOERROR;
   }
 
-  MMRESULT SetCapture(HWND window, UINT id, UINT period, BOOL changed) {
+  MMRESULT SetCapture(Messages::HWND window, UINT id, UINT period, BOOL changed) {
     if (window == nullptr) return JOYERR_PARMS;
     // Held from here on: the window's thread may end at any moment.
     TLoopRef loop = TThreadLoop::PinOfWindow(window);
@@ -1045,19 +1046,19 @@ using vorlane::JoystickTesting::TServiceCall;
 
 extern "C" {
 
-UINT joyGetNumDevs(void) {
+UINT WINAPI joyGetNumDevs(void) {
   return Call({.Call = TServiceCall::GetNumDevs}, [](TCallRecord& r) {
     r.Result = 16;
     return r.Result;
   });
 }
 
-MMRESULT joyGetPos(UINT uJoyID, LPJOYINFO pji) {
+MMRESULT WINAPI joyGetPos(UINT uJoyID, LPJOYINFO pji) {
   return Call({.Call = TServiceCall::GetPos, .Controller = uJoyID, .NullRecord = pji == nullptr},
               [&](TCallRecord&) { return Core().GetPos(uJoyID, pji); });
 }
 
-MMRESULT joyGetPosEx(UINT uJoyID, LPJOYINFOEX pji) {
+MMRESULT WINAPI joyGetPosEx(UINT uJoyID, LPJOYINFOEX pji) {
   TCallRecord record{.Call = TServiceCall::GetPosEx, .Controller = uJoyID};
   if (pji == nullptr) {
     record.NullRecord = true;
@@ -1068,14 +1069,14 @@ MMRESULT joyGetPosEx(UINT uJoyID, LPJOYINFOEX pji) {
   return Call(record, [&](TCallRecord&) { return Core().GetPosEx(uJoyID, pji); });
 }
 
-MMRESULT joyGetDevCapsW(UINT_PTR uJoyID, LPJOYCAPSW pjc, UINT cbjc) {
+MMRESULT WINAPI joyGetDevCapsW(UINT_PTR uJoyID, LPJOYCAPSW pjc, UINT cbjc) {
   return Call(DevCapsRecord(TServiceCall::GetDevCaps, uJoyID, pjc, cbjc), [&](TCallRecord&) {
     return GetDevCaps(uJoyID, pjc, cbjc, sizeof(JOYCAPSW), sizeof(JOYCAPS2W),
                       [&](const JOYCAPS2W& caps) { std::memcpy(pjc, &caps, cbjc); });
   });
 }
 
-MMRESULT joyGetDevCapsA(UINT_PTR uJoyID, LPJOYCAPSA pjc, UINT cbjc) {
+MMRESULT WINAPI joyGetDevCapsA(UINT_PTR uJoyID, LPJOYCAPSA pjc, UINT cbjc) {
   return Call(DevCapsRecord(TServiceCall::GetDevCapsA, uJoyID, pjc, cbjc), [&](TCallRecord&) {
     return GetDevCaps(uJoyID, pjc, cbjc, sizeof(JOYCAPSA), sizeof(JOYCAPS2A),
                       [&](const JOYCAPS2W& caps) {
@@ -1085,7 +1086,7 @@ MMRESULT joyGetDevCapsA(UINT_PTR uJoyID, LPJOYCAPSA pjc, UINT cbjc) {
   });
 }
 
-MMRESULT joyGetThreshold(UINT uJoyID, UINT* puThreshold) {
+MMRESULT WINAPI joyGetThreshold(UINT uJoyID, UINT* puThreshold) {
   return Call({.Call = TServiceCall::GetThreshold,
                .Controller = uJoyID,
                .NullRecord = puThreshold == nullptr},
@@ -1096,23 +1097,46 @@ MMRESULT joyGetThreshold(UINT uJoyID, UINT* puThreshold) {
               });
 }
 
-MMRESULT joySetThreshold(UINT uJoyID, UINT uThreshold) {
+MMRESULT WINAPI joySetThreshold(UINT uJoyID, UINT uThreshold) {
   return Call({.Call = TServiceCall::SetThreshold, .Controller = uJoyID, .Threshold = uThreshold},
               [&](TCallRecord&) { return Core().SetThreshold(uJoyID, uThreshold); });
 }
 
-MMRESULT joySetCapture(HWND hwnd, UINT uJoyID, UINT uPeriod, BOOL fChanged) {
+MMRESULT WINAPI joySetCapture(HWND hwnd, UINT uJoyID, UINT uPeriod, BOOL fChanged) {
   return Call({.Call = TServiceCall::SetCapture,
                .Controller = uJoyID,
                .Period = uPeriod,
                .Changed = fChanged,
                .Window = hwnd},
-              [&](TCallRecord&) { return Core().SetCapture(hwnd, uJoyID, uPeriod, fChanged); });
+              [&](TCallRecord&) {
+                // The C API's window handle (the system's type on Windows) names a
+                // window of the framework.
+                return Core().SetCapture(reinterpret_cast<vorlane::Messages::HWND>(hwnd), uJoyID,
+                                         uPeriod, fChanged);
+              });
 }
 
-MMRESULT joyReleaseCapture(UINT uJoyID) {
+MMRESULT WINAPI joyReleaseCapture(UINT uJoyID) {
   return Call({.Call = TServiceCall::ReleaseCapture, .Controller = uJoyID},
               [&](TCallRecord&) { return Core().ReleaseCapture(uJoyID); });
 }
 
 }  // extern "C"
+
+namespace vorlane::JoystickBinding {
+
+const TServiceFunctions& VorlaneService() {
+  static constexpr TServiceFunctions functions{
+      .GetNumDevs = &joyGetNumDevs,
+      .GetPos = &joyGetPos,
+      .GetPosEx = &joyGetPosEx,
+      .GetDevCapsW = &joyGetDevCapsW,
+      .GetThreshold = &joyGetThreshold,
+      .SetThreshold = &joySetThreshold,
+      .SetCapture = &joySetCapture,
+      .ReleaseCapture = &joyReleaseCapture,
+  };
+  return functions;
+}
+
+}  // namespace vorlane::JoystickBinding

@@ -113,7 +113,8 @@ TEST_F(JoystickCapture, CaptureUsesTheSettingsOfTheMoment) {
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].Period, 0u);
   EXPECT_EQ(calls[0].Changed, ~BOOL{0});
-  EXPECT_EQ(calls[0].Window, captured->GetJoystickForm()->GetHandle());
+  EXPECT_EQ(reinterpret_cast<Messages::HWND>(calls[0].Window),
+            captured->GetJoystickForm()->GetHandle());
   captured.reset();
 
   JoystickTesting::StartCallLog();
@@ -513,7 +514,7 @@ TEST_F(JoystickCapture, HandlerMayDestroyTheComponent) {
   TSelfDestruct handler{joystick};
   joystick->SetOnMove(TMoveEvent::Bind<&TSelfDestruct::Move>(&handler));
   joystick->SetActive(true);
-  const HWND window = joystick->GetJoystickForm()->GetHandle();
+  const Messages::HWND window = joystick->GetJoystickForm()->GetHandle();
   // Two moves queued: the first destroys the component, the second must reach nobody.
   Messages::PostMessage(window, MM_JOY1MOVE, 0, 0);
   Messages::PostMessage(window, MM_JOY1MOVE, 0, 0);
@@ -525,7 +526,7 @@ TEST_F(JoystickCapture, HandlerMayDestroyTheComponent) {
 TEST_F(JoystickCapture, ReleasedWindowDoesNotDeliverToADestroyedComponent) {
   VirtualJoystick::TVirtualController pad;
   auto joystick = Captured(pad);
-  const HWND window = joystick->GetJoystickForm()->GetHandle();
+  const Messages::HWND window = joystick->GetJoystickForm()->GetHandle();
   FRecorder.Lines.clear();
   Messages::PostMessage(window, MM_JOY1MOVE, 0, 0);  // queued before the release
   joystick.reset();

@@ -105,6 +105,17 @@ TEST(Methods, FoundByNameAndByBinding) {
   EXPECT_EQ(TypInfo::FindMethodName(&form, {}), nullptr);
 }
 
+// Every module asks the one table by the signature's type name, so a name made at
+// run time (as another module's copy of the name would be) finds the same id.
+TEST(Methods, OneSignatureIdPerSignatureWhoeverAsks) {
+  const void* notify = Closure::SignatureId<void(TObject*)>();
+  EXPECT_NE(notify, nullptr);
+  EXPECT_NE(notify, Closure::SignatureId<void(TObject*, int)>());
+  const std::string copy = typeid(void(TObject*)).name();
+  EXPECT_EQ(Closure::detail::SignatureIdOf(copy.c_str()), notify);
+  EXPECT_EQ(TypInfo::GetTypeData(TypInfo::TypeInfo<TNotifyEvent>())->Signature, notify);
+}
+
 TEST(Registry, FindsRegisteredClassesByExactName) {
   EXPECT_EQ(TypInfo::FindClass("TGadget"), &TGadget::StaticClass());
   EXPECT_EQ(TypInfo::FindClass("tgadget"), nullptr);

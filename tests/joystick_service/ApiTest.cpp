@@ -204,7 +204,7 @@ TEST_F(ApiTest, CalibratedCenteredAndRawOfAnAsymmetricAxis) {
 
 TEST_F(ApiTest, AxesTheControllerLacksReadZeroInEveryMode) {
   TVirtualController pad;  // X and Y only
-  for (DWORD mode : {0u, JOY_RETURNCENTERED, JOY_RETURNRAWDATA}) {
+  for (DWORD mode : {DWORD{0}, DWORD{JOY_RETURNCENTERED}, DWORD{JOY_RETURNRAWDATA}}) {
     JOYINFOEX info = InfoEx(JOY_RETURNALL | mode);
     ASSERT_EQ(joyGetPosEx(0, &info), JOYERR_NOERROR);
     EXPECT_EQ(info.dwZpos, 0u);
@@ -308,7 +308,7 @@ TEST_F(ApiTest, CapabilitiesOfAnAttachedController) {
   ASSERT_EQ(joyGetDevCapsW(0, &caps, sizeof caps), JOYERR_NOERROR);
   EXPECT_EQ(caps.wMid, 0x046D);
   EXPECT_EQ(caps.wPid, 0xC215);
-  EXPECT_EQ(System::StrFromUnits(caps.szPname, MAXPNAMELEN), u"Flight Stick");
+  EXPECT_EQ(System::StrFromUnits(Units(caps.szPname), MAXPNAMELEN), u"Flight Stick");
   EXPECT_EQ(caps.szPname[12], u'\0');
   EXPECT_EQ(caps.szPname[31], u'\0');
   for (UINT JOYCAPSW::*min : {&JOYCAPSW::wXmin, &JOYCAPSW::wYmin, &JOYCAPSW::wZmin,
@@ -324,8 +324,8 @@ TEST_F(ApiTest, CapabilitiesOfAnAttachedController) {
   EXPECT_EQ(caps.wMaxAxes, 6u);
   EXPECT_EQ(caps.wNumAxes, 4u);
   EXPECT_EQ(caps.wMaxButtons, 32u);
-  EXPECT_EQ(System::StrFromUnits(caps.szRegKey, MAXPNAMELEN), u"DINPUT.DLL");
-  EXPECT_EQ(System::StrFromUnits(caps.szOEMVxD, MAX_JOYSTICKOEMVXDNAME), u"vjoy");
+  EXPECT_EQ(System::StrFromUnits(Units(caps.szRegKey), MAXPNAMELEN), u"DINPUT.DLL");
+  EXPECT_EQ(System::StrFromUnits(Units(caps.szOEMVxD), MAX_JOYSTICKOEMVXDNAME), u"vjoy");
   EXPECT_EQ(caps.szOEMVxD[259], u'\0');
 }
 
@@ -344,7 +344,7 @@ TEST_F(ApiTest, CapabilityBitsAndCountsAtTheirLimits) {
 
   JOYCAPSW caps = Filled<JOYCAPSW>();
   ASSERT_EQ(joyGetDevCapsW(0, &caps, sizeof caps), JOYERR_NOERROR);
-  EXPECT_EQ(System::StrFromUnits(caps.szPname, MAXPNAMELEN), std::u16string(32, u'N'));
+  EXPECT_EQ(System::StrFromUnits(Units(caps.szPname), MAXPNAMELEN), std::u16string(32, u'N'));
   EXPECT_EQ(caps.wCaps, JOYCAPS_HASZ | JOYCAPS_HASR | JOYCAPS_HASU | JOYCAPS_HASV | JOYCAPS_HASPOV |
                             JOYCAPS_POVCTS);
   EXPECT_EQ(caps.wNumAxes, 6u);
@@ -428,7 +428,8 @@ TEST_F(ApiTest, SeveralControllersAnswerIndependently) {
     JOYCAPSW caps;
     ASSERT_EQ(joyGetDevCapsW(id, &caps, sizeof caps), JOYERR_NOERROR);
     EXPECT_EQ(caps.wPid, 100 + id);
-    EXPECT_EQ(System::StrFromUnits(caps.szPname, MAXPNAMELEN), u"Pad " + System::IntToStr(int(id)));
+    EXPECT_EQ(System::StrFromUnits(Units(caps.szPname), MAXPNAMELEN),
+              u"Pad " + System::IntToStr(int(id)));
   }
 }
 

@@ -358,7 +358,8 @@ TEST_F(CaptureTest, ReleaseDropsTheCapturesMessagesStillQueued) {
   ASSERT_EQ(joySetCapture(window.Handle(), 0, 10, TRUE), JOYERR_NOERROR);
   pad.SetAxis(TAxis::X, 0);
   pad.SetButton(1, true);
-  ::vorlane::Messages::PostMessage(window.Handle(), Messages::WM_USER, 0, 0);  // not the capture's
+  ::vorlane::Messages::PostMessage(FrameworkWindow(window.Handle()), Messages::WM_USER, 0,
+                                   0);  // not the capture's
   ASSERT_EQ(joyReleaseCapture(0), JOYERR_NOERROR);
   PumpFor(20ms);
   ASSERT_EQ(window.Received.size(), 1u);

@@ -220,7 +220,7 @@ TEST_F(DevCapsTest, TheAnsiRecordHasTheWideNumbersAndItsStringsInWindows1252) {
   ASSERT_EQ(joyGetDevCapsA(0, &ansi, sizeof ansi), JOYERR_NOERROR);
 
   // The wide strings are the device's own.
-  EXPECT_EQ(System::StrFromUnits(wide.szPname, MAXPNAMELEN), d.Name);
+  EXPECT_EQ(System::StrFromUnits(Units(wide.szPname), MAXPNAMELEN), d.Name);
 
   const std::string name = "Pad \xE9\xFF \x80\x8A\x99\x9F " + std::string(4, '?') + "x";
   EXPECT_EQ(std::string(ansi.szPname, name.size()), name);

@@ -55,6 +55,19 @@ using vorlane::testing::PumpFor;
 using vorlane::testing::PumpUntil;
 using namespace std::chrono_literals;
 
+// A framework window as the C API names it (on Windows the system's HWND type).
+inline HWND ApiWindow(::vorlane::Messages::HWND window) {
+  return reinterpret_cast<HWND>(window);
+}
+inline ::vorlane::Messages::HWND FrameworkWindow(HWND window) {
+  return reinterpret_cast<::vorlane::Messages::HWND>(window);
+}
+
+// The service's strings as the framework's 16-bit units (WCHAR is wchar_t on Windows).
+inline const char16_t* Units(const WCHAR* text) {
+  return reinterpret_cast<const char16_t*>(text);
+}
+
 // A window of the calling thread that keeps every message it gets.
 class TRecordingWindow {
  public:
@@ -65,7 +78,7 @@ class TRecordingWindow {
   TRecordingWindow(const TRecordingWindow&) = delete;
   TRecordingWindow& operator=(const TRecordingWindow&) = delete;
 
-  HWND Handle() const { return FHandle; }
+  HWND Handle() const { return ApiWindow(FHandle); }
   void Destroy() {
     if (FHandle != nullptr) ::vorlane::Messages::DeallocateHWnd(FHandle);
     FHandle = nullptr;
@@ -80,7 +93,7 @@ class TRecordingWindow {
 
  private:
   void Receive(TMessage& message) { Received.push_back(message); }
-  HWND FHandle;
+  ::vorlane::Messages::HWND FHandle;
 };
 
 inline LPARAM XY(std::uint32_t x, std::uint32_t y) {

@@ -18,7 +18,7 @@ constexpr int Rounds = 3000;
 // and ends at once: its loop's clean-up destroys the window and frees the loop.
 std::thread CaptureAndEnd(UINT id, std::atomic<HWND>& window) {
   return std::thread([id, &window] {
-    const HWND handle = Messages::AllocateHWnd({});
+    const HWND handle = ApiWindow(Messages::AllocateHWnd({}));
     if (joySetCapture(handle, id, 10, FALSE) == JOYERR_NOERROR)
       window.store(handle);
     else

@@ -124,6 +124,27 @@ TEST(Loop, OwnerThreadOnly) {
   EXPECT_THROW(loop.AddTimer(10, TTick()), EMessageError);
 }
 
+TEST(Loop, EveryEndingThreadEndsItsLoop) {
+  // One thread after another, as a program's workers come and go: each loop ends
+  // with its thread, not only the first.
+  for (int round = 0; round < 4; ++round) {
+    TLoopRef ref;
+    HWND window = nullptr;
+    OnNewThread([&] {
+      window = AllocateHWnd({});
+      ref = TThreadLoop::PinOfWindow(window);
+      int ticks = 0;
+      auto tick = [&] { ++ticks; };
+      TThreadLoop::Current().AddTimer(2, TTick::Of(tick));
+      // The loop has waited and run its timer before the thread ends.
+      ASSERT_TRUE(PumpUntil([&] { return ticks > 0; }, kLimit));
+    });
+    ASSERT_TRUE(ref) << "round " << round;
+    EXPECT_FALSE(IsWindow(window)) << "round " << round;
+    EXPECT_EQ(ref->AddTimer(1, TTick([] {})), 0u) << "round " << round;
+  }
+}
+
 TEST(Timers, FireEveryPeriodFromNowOn) {
   OnNewThread([] {
     TThreadLoop& loop = TThreadLoop::Current();

@@ -55,7 +55,7 @@ TEST_F(PackageExports, HoldThePackageRoutinesTwiceAndTheEntry) {
   for (const char* name :
        {"Initialize", "Finalize", "GetPackageInfoTable()", "vorlane::VorlaneJoy::Initialize()",
         "vorlane::VorlaneJoy::Finalize()", "vorlane::VorlaneJoy::GetPackageInfoTable()",
-        "vorlane::VorlaneJoy::Initialization(unsigned long, unsigned int, void*)",
+        "vorlane::VorlaneJoy::Initialization(void*, unsigned int, void*)",
         "VorlaneResources", "VorlaneResourcesSize"})
     EXPECT_TRUE(Has(name)) << name;
 }

@@ -21,8 +21,13 @@ using Packages::EPackageError;
 using Packages::TModuleEvent;
 using System::String;
 
-constexpr const char* kEntrySymbol = "_ZN7vorlane10VorlaneJoy14InitializationEmjPv";
-using TEntry = std::int32_t (*)(HMODULE, std::uint32_t, void*);
+constexpr const char* kEntrySymbol = "_ZN7vorlane10VorlaneJoy14InitializationEPvjS1_";
+using TEntry = std::int32_t (*)(void*, std::uint32_t, void*);
+
+// A module handle as the library entry gets it.
+void* Instance(HMODULE module) {
+  return reinterpret_cast<void*>(module);
+}
 
 const Packages::TPackageInfoTable* TableOf(HMODULE package) {
   auto get = reinterpret_cast<const Packages::TPackageInfoTable* (*)()>(
@@ -218,8 +223,8 @@ TEST_F(PackageModule, EntryFillsTheModuleRecordAndTheStartUpUnit) {
 
   auto entry = reinterpret_cast<TEntry>(Packages::GetProcAddress(package, kEntrySymbol));
   ASSERT_NE(entry, nullptr);
-  EXPECT_EQ(entry(package, Packages::DLL_THREAD_ATTACH, nullptr), -1);
-  EXPECT_EQ(entry(package, Packages::DLL_THREAD_DETACH, nullptr), -1);
+  EXPECT_EQ(entry(Instance(package), Packages::DLL_THREAD_ATTACH, nullptr), -1);
+  EXPECT_EQ(entry(Instance(package), Packages::DLL_THREAD_DETACH, nullptr), -1);
   EXPECT_EQ(Packages::FindModule(package), record);  // other reasons change nothing
 }
 
@@ -235,22 +240,22 @@ TEST_F(PackageModule, DetachFreesOnlyASeparateResourceLibrary) {
 
   for (HMODULE resources : {package, HMODULE{0}}) {
     record->ResInstance = resources;
-    EXPECT_EQ(entry(package, Packages::DLL_PROCESS_DETACH, nullptr), -1);
+    EXPECT_EQ(entry(Instance(package), Packages::DLL_PROCESS_DETACH, nullptr), -1);
     EXPECT_EQ(Packages::FindModule(package), nullptr);
     EXPECT_EQ(log.Count(TModuleEvent::meLibraryFreed), 0) << "freed " << resources;
     EXPECT_TRUE(IsMapped(kPackageFile));
-    EXPECT_EQ(entry(package, Packages::DLL_PROCESS_ATTACH, nullptr), -1);
+    EXPECT_EQ(entry(Instance(package), Packages::DLL_PROCESS_ATTACH, nullptr), -1);
     EXPECT_EQ(Packages::FindModule(package), record);
     EXPECT_EQ(record->ResInstance, package);
   }
 
   const HMODULE satellite = Packages::LoadLibrary(kSatelliteFile);
   record->ResInstance = satellite;
-  EXPECT_EQ(entry(package, Packages::DLL_PROCESS_DETACH, nullptr), -1);
+  EXPECT_EQ(entry(Instance(package), Packages::DLL_PROCESS_DETACH, nullptr), -1);
   EXPECT_EQ(log.EventsOf(satellite), std::vector{TModuleEvent::meLibraryFreed});
   EXPECT_FALSE(IsMapped(kSatelliteFile));
   record->ResInstance = 0;
-  entry(package, Packages::DLL_PROCESS_ATTACH, nullptr);
+  entry(Instance(package), Packages::DLL_PROCESS_ATTACH, nullptr);
   Packages::UnloadPackage(package);
 }
 

@@ -30,32 +30,6 @@ bool waitForPosition(UINT id, const std::function<bool(const JOYINFOEX&)>& done)
   });
 }
 
-constexpr char kFlightStick[] = R"(
-device 0
-name Vorlane Flight Stick
-vidpid 045e 0007
-axis X 0 1023
-axis Y 0 1023
-axis Z -100 100
-axis Rz 0 255 0
-axis Slider 0 255 255
-axis Rx 0 1023 256
-axis Ry 0 1023
-hat
-buttons 12
-device 1
-name Vorlane Pad
-vidpid 1209 0002
-axis X 0 255
-axis Y 0 255
-buttons 4
-at 400 ms set X 1023
-at 400 ms set Z -40
-at 400 ms press button 1
-at 400 ms press button 12
-at 400 ms hat 27000
-)";
-
 TEST(WinmmWithDevices, CapabilitiesOfScriptedDevices) {
   ASSERT_TRUE(claimWinmm(kFlightStick));
   JOYCAPSW caps;

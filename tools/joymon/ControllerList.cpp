@@ -16,6 +16,9 @@ namespace vorlane::JoyMon {
 using System::Integer;
 
 bool EvdevBackendEnabled() {
+#if !VORLANE_JOYMON_EVDEV
+  return false;
+#endif
   const char* value = std::getenv("VORLANE_JOYSTICK_BACKENDS");
   if (value == nullptr || *value == '\0') return true;
   std::string list = value;
@@ -83,17 +86,21 @@ void PrintText(std::FILE* out, const std::vector<TEntry>& entries,
                    VendorProduct(e.Caps).c_str(), ValueText(e.Caps.AxesCount).c_str(),
                    ValueText(e.Caps.ButtonCount).c_str(), HatText(e).c_str());
     } else {
-      // The usual answer for a free number is left out; anything else is shown.
-      if (e.Caps.ProductName.ErrorCode == 167 || e.State == "no controller")
+      // The usual answer for a free number is left out (the project's service says
+      // 167, winmm 165); anything else is shown.
+      const int code = e.Caps.ProductName.ErrorCode;
+      if (code == 167 || code == 165 || e.State == "no controller")
         std::fprintf(out, "%3d  -\n", e.Number);
       else
         std::fprintf(out, "%3d  not attached  (%s)\n", e.Number, e.State.c_str());
     }
   }
   if (!evdev) {
+#if VORLANE_JOYMON_EVDEV
     std::fprintf(out,
                  "event nodes: not scanned, the evdev backend is not enabled "
                  "(VORLANE_JOYSTICK_BACKENDS)\n");
+#endif
     return;
   }
   for (const Evdev::TNodeReport& n : nodes)
@@ -170,7 +177,9 @@ void PrintControllerList(Joystick::TJoystick& joystick, std::FILE* out, bool jso
   const std::vector<TEntry> entries = ReadEntries(joystick);
   const bool evdev = EvdevBackendEnabled();
   std::vector<Evdev::TNodeReport> nodes;
+#if VORLANE_JOYMON_EVDEV
   if (evdev) nodes = Evdev::ListNodes();
+#endif
   if (json)
     PrintJson(out, entries, nodes, evdev);
   else

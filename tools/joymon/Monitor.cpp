@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "TypeNames.hpp"
+#include "vorlane/JoystickBinding.hpp"
 
 namespace vorlane::JoyMon {
 
@@ -43,6 +44,7 @@ void TMonitor::Start(bool autoDemo) {
                                            std::to_string(count - 1) +
                                            " (the joystick service has " + std::to_string(count) +
                                            "), got " + std::to_string(*chosen)));
+#if VORLANE_JOYMON_EVDEV
   for (const std::string& path : FOptions.Devices) {
     FRecordings.push_back(Evdev::AttachRecording(path));
     const int number = FRecordings.back().GetController();
@@ -51,6 +53,11 @@ void TMonitor::Start(bool autoDemo) {
           path + ": every controller number is taken; the recording could not be attached"));
     if (!chosen) chosen = number;
   }
+#else
+  if (!FOptions.Devices.empty())
+    throw EUsageError(
+        u"--device: recordings are replayed by the evdev backend, which this build lacks");
+#endif
 
   bool anyAttached = false;
   Integer firstAttached = 0;
@@ -62,6 +69,9 @@ void TMonitor::Start(bool autoDemo) {
   const bool wantDemo = FOptions.Demo || (autoDemo && !FOptions.NoDemo && !anyAttached &&
                                           FOptions.Devices.empty() && !FOptions.Controller);
   if (wantDemo) {
+    // The demo controller lives in the project's service; on Windows the component
+    // calls the system's (winmm) until told otherwise.
+    JoystickBinding::UseVorlaneService();
     FDemo = std::make_unique<TDemoController>();
     FAutoDemo = !FOptions.Demo;
     if (!chosen) chosen = FDemo->GetNumber();

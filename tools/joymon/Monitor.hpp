@@ -65,7 +65,9 @@ class TMonitor {
   TClock::time_point FStartTime;
   // Declared before the component: the component goes first, releasing its capture
   // while the controllers are still there.
+#if VORLANE_JOYMON_EVDEV
   std::vector<Evdev::TAttachedRecording> FRecordings;
+#endif
   std::unique_ptr<TDemoController> FDemo;
   TEventLog FLog;
   std::unique_ptr<Joystick::TJoystick> FJoystick;

@@ -80,7 +80,9 @@ TControllerReading ReadController(TJoystick& joystick) {
   r.PollingPeriod = joystick.GetPollingPeriod();
   r.Attached = joystick.GetAttached(r.Controller);
   r.Capabilities = ReadCapabilities(*joystick.GetCapabilities());
+#if VORLANE_JOYMON_EVDEV
   r.LeftOut = Evdev::GetLeftOut(r.Controller);
+#endif
 
   for (int a = 0; a < AxisCount; ++a) {
     TAxisReading& axis = r.Axes[a];

@@ -1,6 +1,7 @@
-// Ends the application loop on SIGINT, SIGTERM and SIGHUP: the signal handler
-// only writes to a pipe, and the loop's watch of the pipe calls Terminate, so the
-// terminal and the controllers are given back in order.
+// Ends the application loop on SIGINT, SIGTERM and SIGHUP (on Windows: Ctrl+C,
+// Ctrl+Break, the console closing): the handler only writes to a pipe (signals an
+// event), and the loop's watch of it calls Terminate, so the terminal and the
+// controllers are given back in order.
 #pragma once
 
 #include "vorlane/visual/Messages.hpp"
@@ -14,7 +15,7 @@ class TTerminationSignals {
   TTerminationSignals(const TTerminationSignals&) = delete;
   TTerminationSignals& operator=(const TTerminationSignals&) = delete;
 
-  // The signal that ended the loop, or 0.
+  // The signal that ended the loop (on Windows the console event's number + 1), or 0.
   int Received() const;
 
  private:

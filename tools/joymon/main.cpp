@@ -1,22 +1,37 @@
 // joymon: watches game controllers live through the TJoystick component.
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <memory>
 #include <optional>
 
 #include "ControllerList.hpp"
+#if VORLANE_JOYMON_CURSES
 #include "CursesView.hpp"
+#endif
 #include "JsonOutput.hpp"
 #include "Monitor.hpp"
 #include "Options.hpp"
 #include "PlainView.hpp"
 #include "Signals.hpp"
-#include "vorlane/Evdev.hpp"
 #include "vorlane/visual/Forms.hpp"
 
 namespace vorlane::JoyMon {
 namespace {
+
+#if VORLANE_JOYMON_CURSES
+bool IsTerminal(std::FILE* file) {
+#ifdef _WIN32
+  return _isatty(_fileno(file)) != 0;
+#else
+  return isatty(fileno(file)) != 0;
+#endif
+}
+#endif
 
 constexpr std::uint32_t RefreshPeriodMs = 50;
 
@@ -32,7 +47,8 @@ class TSession {
 
   int Run() {
     const bool events = FOptions.Events;
-    if (!events && !FOptions.Json && isatty(STDOUT_FILENO)) {
+#if VORLANE_JOYMON_CURSES
+    if (!events && !FOptions.Json && IsTerminal(stdout)) {
       try {
         FScreen = std::make_unique<TCursesView>(FMonitor);
       } catch (const System::Exception& e) {
@@ -40,7 +56,8 @@ class TSession {
         std::fprintf(stderr, "joymon: showing plain lines instead\n");
       }
     }
-    if (!FScreen) FPlain = std::make_unique<TPlainView>(FMonitor, stdout, events);
+#endif
+    if (!HasScreen()) FPlain = std::make_unique<TPlainView>(FMonitor, stdout, events);
 
     Messages::TThreadLoop& loop = Messages::TThreadLoop::Current();
     TTerminationSignals signals;
@@ -50,8 +67,10 @@ class TSession {
     const auto refresh = loop.AddTimer(RefreshPeriodMs, TTick::Bind<&TSession::OnRefresh>(this));
     std::optional<Messages::TThreadLoop::TId> keys, deadline;
     // Keys only from a terminal: a file or a closed pipe would be readable for ever.
-    if (FScreen && isatty(STDIN_FILENO))
+#if VORLANE_JOYMON_CURSES
+    if (FScreen && IsTerminal(stdin))
       keys = loop.AddWatch(STDIN_FILENO, TTick::Bind<&TSession::OnKeys>(this));
+#endif
     if (FOptions.Seconds)
       deadline = loop.AddTimer(static_cast<std::uint32_t>(*FOptions.Seconds * 1000),
                                TTick::Bind<&TSession::OnDeadline>(this));
@@ -64,7 +83,9 @@ class TSession {
     if (deadline) loop.RemoveTimer(*deadline);
     FMonitor.Log().SetListener(nullptr);
     Forms::Application().SetOnException(nullptr);
+#if VORLANE_JOYMON_CURSES
     FScreen.reset();  // the terminal back before anything more is printed
+#endif
     if (FFailure) {
       std::fprintf(stderr, "joymon: %s\n", FFailure->c_str());
       return 1;
@@ -73,9 +94,14 @@ class TSession {
   }
 
  private:
+#if VORLANE_JOYMON_CURSES
+  bool HasScreen() const {
+    return FScreen != nullptr;
+  }
+
   void OnRefresh() {
     // Keys are read here as well: a resized terminal is noticed by reading.
-    if (FScreen && isatty(STDIN_FILENO) && HandleKeys()) return;
+    if (FScreen && IsTerminal(stdin) && HandleKeys()) return;
     FMonitor.Tick();
     if (FScreen) {
       FScreen->Refresh();
@@ -95,8 +121,21 @@ class TSession {
     Forms::Application().Terminate();
     return true;
   }
+#else
+  // Built without a curses library (Windows): plain lines only.
+  static constexpr bool HasScreen() {
+    return false;
+  }
 
-  void OnDeadline() { Forms::Application().Terminate(); }
+  void OnRefresh() {
+    FMonitor.Tick();
+    FPlain->Refresh();
+  }
+#endif
+
+  void OnDeadline() {
+    Forms::Application().Terminate();
+  }
 
   void OnEvent(const TEventRecord& event) {
     if (FOptions.Count && FEvents >= *FOptions.Count) return;  // stopping; one pass may hold more
@@ -120,7 +159,9 @@ class TSession {
 
   const TOptions& FOptions;
   TMonitor& FMonitor;
+#if VORLANE_JOYMON_CURSES
   std::unique_ptr<TCursesView> FScreen;
+#endif
   std::unique_ptr<TPlainView> FPlain;
   std::uint64_t FEvents = 0;
   std::optional<std::string> FFailure;

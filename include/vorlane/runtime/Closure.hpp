@@ -8,8 +8,12 @@
 //   TMoveEvent g = TMoveEvent::Of(lambda);                            // caller keeps lambda alive
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <type_traits>
+#include <typeinfo>
+
+#include "vorlane/runtime/Api.hpp"
 
 namespace vorlane::Closure {
 
@@ -20,12 +24,28 @@ struct TMethod {
   friend bool operator==(const TMethod&, const TMethod&) = default;
 };
 
+namespace detail {
+// The process's one id for the signature whose mangled type name is `key`: made on
+// the first call with that key, kept for the life of the process, and the same for
+// every module, since the table lives in this library.
+VORLANE_RUNTIME_API const void* SignatureIdOf(const char* key);
+}  // namespace detail
+
 // A distinct address for each call signature, so that type information can tell
-// whether a published method fits an event property.
+// whether a published method fits an event property. The same signature has the
+// same id in every module of the process (a template's own static would give each
+// Windows DLL a copy of its own). Each module asks the table for a signature once
+// and keeps the answer: threads that ask at the same time all get the one id, so a
+// relaxed atomic, initialised as a constant and read without a guard, holds it.
 template <class Signature>
 const void* SignatureId() {
-  static const char id = 0;
-  return &id;
+  static constinit std::atomic<const void*> id{nullptr};
+  const void* known = id.load(std::memory_order_relaxed);
+  if (known == nullptr) {
+    known = detail::SignatureIdOf(typeid(Signature).name());
+    id.store(known, std::memory_order_relaxed);
+  }
+  return known;
 }
 
 template <class Signature>

@@ -1,7 +1,7 @@
-// The framework's contact with the operating system: waking and waiting, the
-// system's windows (on Windows), modules, files. Everything above this header is portable; each
-// system has one folder of implementations beside it (posix/, win32/). Private to the framework
-// library.
+// The framework's contact with the operating system: threads' ends, waking and
+// waiting, the system's windows (on Windows), modules, files. Everything above this
+// header is portable; each system has one folder of implementations beside it
+// (posix/, win32/). Private to the framework library.
 //
 // Errors. A system call that fails raises EOsError, which carries the system's
 // error code and says which call failed ("ppoll: Bad address"). Functions that
@@ -36,6 +36,18 @@ class EOsError : public std::system_error {
  private:
   std::string FText;
 };
+
+// --- Threads' ends ------------------------------------------------------------------
+
+// Has `onEnd(context)` run on the calling thread when the thread ends (for the
+// thread that ends the process: when the process exits), before the thread's
+// thread-local variables are torn down, so that it may still use them. Hooks run
+// in the reverse order of their registration; a hook must not register another.
+// On Windows the system's fiber-local storage runs them: mingw-w64's emulated
+// thread-locals may be freed before C++ thread-local destructors run, so those
+// cannot do it there. Raises EOsError.
+using TThreadEndHook = void (*)(void* context) noexcept;
+void AtThreadEnd(TThreadEndHook onEnd, void* context);
 
 // --- Waking and waiting -----------------------------------------------------------
 
@@ -208,6 +220,38 @@ std::string ExecutablePath();
 // The files of every module mapped into the process, the program first (by
 // ExecutablePath). May include objects that are not files (the kernel's vDSO).
 std::vector<std::string> LoadedModuleFiles();
+
+#ifdef _WIN32
+// Windows modules carry resources and exports in tables the system reads for the
+// framework. (An ELF file has neither resources nor an export table of this kind:
+// on POSIX the package loader reads the file's dynamic symbols itself.)
+
+// A resource type or name as the system's resource functions take it: a number
+// below 65536, or a text when Text is not empty.
+struct TResourceKey {
+  std::uint16_t Number = 0;
+  std::u16string Text;
+};
+
+// The bytes of resource `name` of type `type` in the module file at `path`, found
+// with the system's resource functions in the file mapped for its resources only:
+// none of its code runs and nothing it imports is loaded. std::nullopt when the file
+// holds no such resource. Raises EOsError when the file cannot be mapped (missing,
+// or not a module of this machine).
+std::optional<std::vector<std::byte>> ReadFileResource(const std::string& path,
+                                                       const TResourceKey& type,
+                                                       const TResourceKey& name);
+// The same for a loaded module, in the module's memory (valid while it stays
+// loaded); std::nullopt when it holds no such resource or `module` names none.
+std::optional<std::span<const std::byte>> FindModuleResource(TModuleBase module,
+                                                             const TResourceKey& type,
+                                                             const TResourceKey& name);
+// The names in a loaded module's export table, in the table's order; empty when it
+// exports nothing or `module` is not the base of a loaded module.
+std::vector<std::string> ModuleExportNames(TModuleBase module);
+// The base of every module mapped into the process, the program first.
+std::vector<TModuleBase> LoadedModules();
+#endif
 
 // --- Files --------------------------------------------------------------------------
 

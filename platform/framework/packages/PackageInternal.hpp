@@ -1,20 +1,16 @@
 // Pieces of the package loader shared by its source files: checked reading of
-// little-endian data and the reading of ELF files.
+// little-endian data and the reading of module files, per system.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "vorlane/packages/Packages.hpp"
-
-namespace vorlane::Os {
-class TReadFile;
-}
 
 namespace vorlane::Packages::detail {
 
@@ -51,45 +47,24 @@ class TByteReader {
   std::size_t FOffset = 0;
 };
 
-struct TElfSymbol {
-  std::string Name;
-  std::uint64_t Value = 0;
-  std::uint64_t Size = 0;
-  bool Defined = false;  // defined in this file, with global, weak or unique binding
-};
+// Per system (PackageFilePosix.cpp: the ELF file's exported resource image and
+// dynamic symbols; PackageFileWin32.cpp: the system's resource functions and
+// export tables):
 
-// An ELF file of this machine's class and byte order, read on demand.
-class TElfFile {
- public:
-  explicit TElfFile(std::string path);
-  ~TElfFile();
-  TElfFile(const TElfFile&) = delete;
-  TElfFile& operator=(const TElfFile&) = delete;
-
-  // The entries of the dynamic symbol table (.dynsym).
-  std::vector<TElfSymbol> DynamicSymbols();
-  // `size` bytes at virtual address `address`, from the file's loadable segments.
-  std::vector<std::byte> ReadAddress(std::uint64_t address, std::uint64_t size);
-
- private:
-  void Read(std::uint64_t offset, std::uint64_t size, void* out);
-  template <class Layout>
-  std::vector<TElfSymbol> SymbolsOf();
-  template <class Layout>
-  std::vector<std::byte> ReadAddressOf(std::uint64_t address, std::uint64_t size);
-
-  std::string FPath;
-  std::unique_ptr<Os::TReadFile> FFile;
-  std::uint64_t FSize = 0;
-  bool F64 = true;
-};
-
-// The resource image a module file exports (ResourcesSymbol), read from the file.
-std::vector<std::byte> ReadFileResources(const std::string& path);
-
+// The data of the PACKAGEINFO resource in the module file at `path`, read without
+// loading it; std::nullopt when it has none. Raises EPackageError "Cannot read ..."
+// when the file cannot be read as a module of this system.
+std::optional<std::vector<std::byte>> ReadFilePackageInfo(const std::string& path);
+// The data of the PACKAGEINFO resource of a loaded module; std::nullopt when it
+// has none.
+std::optional<std::span<const std::byte>> ModulePackageInfo(HMODULE module);
 // The file of a module loaded in this process that defines symbols of the unit's
 // namespace (vorlane::<unit>); empty when none does.
 std::string FindUnitInProcess(std::string_view unit);
+
+// Whether `symbol` is the mangled name of something of the unit's namespace
+// (vorlane::<unit>): a function, a member, a virtual table or type information.
+bool IsUnitSymbol(std::string_view symbol, std::string_view unit);
 
 // The mangled name of a unit's routine without arguments: vorlane::<unit>::<routine>().
 std::string UnitRoutineSymbol(std::string_view unit, std::string_view routine);

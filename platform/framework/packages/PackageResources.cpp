@@ -252,13 +252,6 @@ TPackageInfo DecodePackageInfo(std::span<const std::byte> data, std::string_view
   return info;
 }
 
-TPackageInfo GetPackageInfo(HMODULE module) {
-  const std::string file = GetModuleFileName(module);
-  auto r = FindResource(module, RT_RCDATA, u"PACKAGEINFO");
-  if (!r) detail::Fail("'" + file + "' is not a package: it carries no PACKAGEINFO resource.");
-  return DecodePackageInfo(r->Data, "the package information of '" + file + "'");
-}
-
 std::vector<std::string> FrameworkPackages() {
   return System::GetUnitPackages();
 }

@@ -86,21 +86,15 @@ struct TTagEntry {
   std::uint64_t Seq = 0;
 };
 
-// Shuts the thread's loop down when the thread ends.
-struct TLoopGuard {
-  TLoopGuard() noexcept {}  // not constexpr: makes the guard register its destructor
-  ~TLoopGuard() {
-    // Where thread-locals are emulated (mingw-w64's emutls), the thread's other
-    // thread-locals may have been reset before this runs: the guard keeps its own
-    // copy of the loop and sets it back for the ending.
-    if (Loop != nullptr) t_loop = std::exchange(Loop, nullptr);
-    if (TThreadLoop* loop = t_loop) TLoopAccess::EndThread(*loop);
-    t_loop = nullptr;
-    t_loopEnded = true;
-  }
-  TThreadLoop* Loop = nullptr;
-};
-thread_local TLoopGuard t_guard;
+// Shuts the thread's loop down when the thread ends (registered by Current).
+void EndThreadLoop(void* context) noexcept {
+  // The loop comes with the hook, not from t_loop: nothing is read from the
+  // thread's variables that the system may already have reset.
+  t_loop = static_cast<TThreadLoop*>(context);
+  TLoopAccess::EndThread(*t_loop);
+  t_loop = nullptr;
+  t_loopEnded = true;
+}
 
 }  // namespace
 
@@ -716,8 +710,17 @@ TThreadLoop& TThreadLoop::Current() {
   if (t_loop != nullptr) return *t_loop;
   if (t_loopEnded)
     throw EMessageError(u"TThreadLoop::Current: the message loop of this thread has already ended");
-  t_loop = new TThreadLoop();
-  t_guard.Loop = t_loop;  // constructs the guard, which destroys the loop at thread end
+  auto* loop = new TThreadLoop();
+  try {
+    Os::AtThreadEnd(&EndThreadLoop, loop);
+  } catch (const Os::EOsError& e) {
+    loop->Unpin();  // the thread's own reference
+    RaiseSystemError(e);
+  } catch (...) {
+    loop->Unpin();
+    throw;
+  }
+  t_loop = loop;
   return *t_loop;
 }
 

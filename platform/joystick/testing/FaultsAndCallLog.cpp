@@ -69,12 +69,12 @@ std::string ToString(const TCallRecord& r) {
         std::snprintf(text, sizeof text, "%s(%u, NULL) = %u", name, r.Controller, r.Result);
       else
         std::snprintf(text, sizeof text, "%s(%u, dwSize=%u, dwFlags=0x%X) = %u", name, r.Controller,
-                      r.Size, r.Flags, r.Result);
+                      unsigned{r.Size}, unsigned{r.Flags}, r.Result);
       break;
     case TServiceCall::GetDevCaps:
     case TServiceCall::GetDevCapsA:
       std::snprintf(text, sizeof text, "%s(%u, %s%s%u) = %u", name, r.Controller, record,
-                    r.NullRecord ? ", " : "", r.Size, r.Result);
+                    r.NullRecord ? ", " : "", unsigned{r.Size}, r.Result);
       break;
     case TServiceCall::GetThreshold:
       std::snprintf(text, sizeof text, "%s(%u%s) = %u, threshold %u", name, r.Controller,

@@ -1,7 +1,10 @@
 // Loads the design package with the system's loader and checks it from inside a
 // Windows process: every resource of the .res it was built from is found by
 // FindResourceExW with the same size and bytes, and every name its .def lists is
-// found by GetProcAddress.
+// found by GetProcAddress. Then the framework's package loader: it reads the
+// package information from the file and from the loaded package, loads and unloads
+// the package, answers what a file without package information or no file at all
+// is, and refuses the package once the process holds its unit Joystick.
 //
 //   LoadPackage.exe VorlaneJoy.dll VorlaneJoy.def VorlaneJoy.res
 #include <windows.h>
@@ -14,6 +17,12 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+// LoadPackageFramework.cpp, which cannot include windows.h beside the framework's
+// headers (its macros would rename the framework's names): the package loader's
+// checks of `dll`, with `res` the .res's bytes and `program` this program's file.
+int CheckPackageLoader(const std::string& dll, const std::vector<unsigned char>& res,
+                       const std::string& program);
 
 namespace {
 
@@ -119,7 +128,12 @@ int main(int argc, char** argv) {
     ++failures;
   }
   FreeLibrary(module);
-  std::printf("%s: %d resources and %d exports checked, %d failures\n", argv[1], resources, exports,
-              failures);
+  char program[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, program, MAX_PATH);
+  const int loaderFailures = CheckPackageLoader(argv[1], res, std::string(program, length));
+  std::printf(
+      "%s: %d resources and %d exports checked, %d failures; the package loader: %d failures\n",
+      argv[1], resources, exports, failures, loaderFailures);
+  failures += loaderFailures;
   return failures == 0 ? 0 : 1;
 }

@@ -7,12 +7,16 @@
 For each DLL: it is a DLL of its machine (i386 for the 32-bit one, x86-64 for the
 64-bit one, and `file` agrees when it is installed); its export names are exactly
 the names its module-definition file lists; its resources (type, name, language and
-bytes) are exactly those of the .res file. With both DLLs the two are therefore also
-equal to each other. With --expect, each module-definition file lists exactly the
-names in that file. Prints what differs and exits 1 on any difference, 2 on a wrong
+bytes) are exactly those of the .res file. With both DLLs the two are also compared
+with each other: the 32-bit one exports exactly the 64-bit one's names, undecorated
+(no cdecl underscore, no stdcall or fastcall @N; C++ thunks compared without their
+this-adjustment), and their resources agree in type,
+name, language and bytes. With --expect, each module-definition file lists exactly
+the names in that file. Prints what differs and exits 1 on any difference, 2 on a wrong
 command line or a file that cannot be read.
 """
 import argparse
+import re
 import shutil
 import struct
 import subprocess
@@ -196,6 +200,20 @@ def describe(key):
     return f"{kind} {name} language {language:04X}"
 
 
+def resource_differences(resources, expected, source):
+    """What differs between a DLL's resources and those `source` has (`expected`)."""
+    problems = []
+    for key in sorted(set(expected) | set(resources), key=str):
+        if key not in resources:
+            problems.append(f"lacks resource {describe(key)}, which {source} has")
+        elif key not in expected:
+            problems.append(f"has resource {describe(key)}, which {source} does not")
+        elif resources[key] != expected[key]:
+            problems.append(f"resource {describe(key)} differs from {source} "
+                            f"({len(resources[key])} bytes against {len(expected[key])})")
+    return problems
+
+
 def check_dll(dll_path, def_path, bits, expected_resources):
     problems = []
     dll = PeFile(dll_path)
@@ -220,15 +238,50 @@ def check_dll(dll_path, def_path, bits, expected_resources):
     if not listed:
         problems.append(f"{def_path} lists no exports")
     resources = dll.resources()
-    for key in sorted(set(expected_resources) | set(resources), key=str):
-        if key not in resources:
-            problems.append(f"lacks resource {describe(key)}")
-        elif key not in expected_resources:
-            problems.append(f"has resource {describe(key)}, which the .res does not")
-        elif resources[key] != expected_resources[key]:
-            problems.append(f"resource {describe(key)} differs from the .res "
-                            f"({len(resources[key])} bytes against {len(expected_resources[key])})")
+    problems += resource_differences(resources, expected_resources, "the .res")
     return [f"{dll_path}: {problem}" for problem in problems], len(exports), len(resources)
+
+
+def undecorated(name):
+    """An i686 C name without its decoration: _f (cdecl), _f@8 (stdcall), @f@8 (fastcall)."""
+    plain = name
+    if plain.startswith("@") or (plain.startswith("_") and not plain.startswith("_Z")):
+        plain = plain[1:]
+    at = plain.rfind("@")
+    if at > 0 and plain[at + 1:].isdigit():
+        plain = plain[:at]
+    return plain
+
+
+# A C++ thunk's name holds the this-adjustment, the size of the bases before the one
+# it serves: pointers make it differ between the machines (_ZThn4_ against _ZThn8_).
+THUNK_OFFSETS = re.compile(r"^_ZT(?:h(n?)\d+|v(n?)\d+_(n?)\d+)_")
+
+
+def machine_neutral(name):
+    return THUNK_OFFSETS.sub("_ZT<thunk>_", name)
+
+
+def compare_machines(dll32_path, dll64_path):
+    """What differs between the 32-bit and the 64-bit build of one DLL."""
+    dll32, dll64 = PeFile(dll32_path), PeFile(dll64_path)
+    problems = []
+    names32, names64 = dll32.exports(), {machine_neutral(name) for name in dll64.exports()}
+    for name in sorted(names32):
+        if undecorated(name) != name:
+            problems.append(f"{dll32_path} exports the decorated name {name}, "
+                            f"not {undecorated(name)}")
+    plain32 = {machine_neutral(undecorated(name)) for name in names32}
+    for name in sorted(names64 - plain32):
+        problems.append(f"{dll32_path} does not export {name}, which {dll64_path} exports")
+    for name in sorted(plain32 - names64):
+        problems.append(f"{dll32_path} exports {name}, which {dll64_path} does not")
+    res32, res64 = dll32.resources(), dll64.resources()
+    problems += [f"{dll32_path}: {problem}"
+                 for problem in resource_differences(res32, res64, dll64_path)]
+    print(f"{dll32_path} against {dll64_path}: {len(plain32 & names64)} export names and "
+          f"{len(set(res32) & set(res64))} resources in common")
+    return problems
 
 
 def main(argv):
@@ -261,6 +314,8 @@ def main(argv):
             found, exports, resources = check_dll(dll, def_, bits, expected)
             problems += found
             print(f"{dll}: {bits}-bit DLL, {exports} exports, {resources} resources")
+        if len(pairs) == 2:
+            problems += compare_machines(args.dll32, args.dll64)
     except (OSError, FormatError) as error:
         print(f"check_package: {error}", file=sys.stderr)
         return 2

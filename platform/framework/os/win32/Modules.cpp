@@ -1,5 +1,6 @@
-// Modules on Windows: the system loader (LoadLibraryW and friends). A module's
-// HMODULE is the address it is mapped at, which is what TModuleBase holds.
+// Modules on Windows: the system loader (LoadLibraryW and friends), resources
+// (FindResourceW and friends) and export tables. A module's HMODULE is the address
+// it is mapped at, which is what TModuleBase holds.
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <tlhelp32.h>
@@ -34,15 +35,42 @@ std::string FileOf(HMODULE module) {
   }
 }
 
+// The loader's own message boxes ("the library could not be found") stay off while
+// it runs.
+class TQuietLoader {
+ public:
+  TQuietLoader() : FPrevious(::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX)) {}
+  ~TQuietLoader() { ::SetErrorMode(FPrevious); }
+  TQuietLoader(const TQuietLoader&) = delete;
+  TQuietLoader& operator=(const TQuietLoader&) = delete;
+
+ private:
+  UINT FPrevious;
+};
+
+LPCWSTR ResourceKey(const TResourceKey& key) {
+  // wchar_t is the 16-bit unit on Windows.
+  return key.Text.empty() ? MAKEINTRESOURCEW(key.Number)
+                          : reinterpret_cast<LPCWSTR>(key.Text.c_str());
+}
+
+std::optional<std::span<const std::byte>> LookUpResource(HMODULE module, const TResourceKey& type,
+                                                         const TResourceKey& name) {
+  const HRSRC found = ::FindResourceW(module, ResourceKey(name), ResourceKey(type));
+  if (found == nullptr) return std::nullopt;
+  const DWORD size = ::SizeofResource(module, found);
+  const HGLOBAL loaded = ::LoadResource(module, found);
+  const void* bytes = loaded != nullptr ? ::LockResource(loaded) : nullptr;
+  if (bytes == nullptr) return std::nullopt;
+  return std::span(static_cast<const std::byte*>(bytes), size);
+}
+
 }  // namespace
 
 TLibraryHandle OpenLibrary(const std::string& path, std::string& error) {
-  // The loader's own message boxes ("the library could not be found") stay off.
-  const UINT previous = ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  const TQuietLoader quiet;
   HMODULE module = ::LoadLibraryW(Win32::Widen(path).c_str());
-  const DWORD code = ::GetLastError();
-  ::SetErrorMode(previous);
-  if (module == nullptr) error = Win32::ErrorText(code);
+  if (module == nullptr) error = Win32::ErrorText(::GetLastError());
   return module;
 }
 
@@ -86,18 +114,74 @@ std::string ExecutablePath() {
 
 std::vector<std::string> LoadedModuleFiles() {
   std::vector<std::string> files;
-  const std::string program = ExecutablePath();
-  if (!program.empty()) files.push_back(program);
+  for (TModuleBase module : LoadedModules()) {
+    std::string file = FileOf(AsModule(module));
+    if (!file.empty()) files.push_back(std::move(file));
+  }
+  return files;
+}
+
+std::optional<std::vector<std::byte>> ReadFileResource(const std::string& path,
+                                                       const TResourceKey& type,
+                                                       const TResourceKey& name) {
+  HMODULE file = nullptr;
+  {
+    const TQuietLoader quiet;
+    file = ::LoadLibraryExW(Win32::Widen(path).c_str(), nullptr,
+                            LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  }
+  if (file == nullptr) throw Win32::LastError("LoadLibraryExW");
+  std::optional<std::vector<std::byte>> bytes;
+  if (auto found = LookUpResource(file, type, name)) bytes.emplace(found->begin(), found->end());
+  ::FreeLibrary(file);
+  return bytes;
+}
+
+std::optional<std::span<const std::byte>> FindModuleResource(TModuleBase module,
+                                                             const TResourceKey& type,
+                                                             const TResourceKey& name) {
+  if (module == 0 || ModuleAt(reinterpret_cast<const void*>(module), false) != AsModule(module))
+    return std::nullopt;
+  return LookUpResource(AsModule(module), type, name);
+}
+
+std::vector<std::string> ModuleExportNames(TModuleBase module) {
+  if (module == 0 || ModuleAt(reinterpret_cast<const void*>(module), false) != AsModule(module))
+    return {};
+  // A loaded module is an image of this machine, mapped as its headers lay out.
+  const auto* image = reinterpret_cast<const unsigned char*>(module);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+  if (dos->e_magic != IMAGE_DOS_SIGNATURE) return {};
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
+  if (nt->Signature != IMAGE_NT_SIGNATURE ||
+      nt->OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_EXPORT)
+    return {};
+  const IMAGE_DATA_DIRECTORY& directory =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  if (directory.VirtualAddress == 0 || directory.Size == 0) return {};
+  const auto* exports =
+      reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(image + directory.VirtualAddress);
+  const auto* names = reinterpret_cast<const DWORD*>(image + exports->AddressOfNames);
+  std::vector<std::string> out;
+  out.reserve(exports->NumberOfNames);
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i)
+    out.emplace_back(reinterpret_cast<const char*>(image + names[i]));
+  return out;
+}
+
+std::vector<TModuleBase> LoadedModules() {
+  const auto program = reinterpret_cast<TModuleBase>(::GetModuleHandleW(nullptr));
+  std::vector<TModuleBase> modules{program};
   Win32::THandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0));
-  if (!snapshot.IsOpen()) return files;
+  if (!snapshot.IsOpen()) return modules;
   MODULEENTRY32W entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = ::Module32FirstW(snapshot.Get(), &entry); more;
        more = ::Module32NextW(snapshot.Get(), &entry)) {
-    std::string file = Win32::Narrow(entry.szExePath, std::wcslen(entry.szExePath));
-    if (file != program) files.push_back(std::move(file));
+    const auto base = reinterpret_cast<TModuleBase>(entry.hModule);
+    if (base != program) modules.push_back(base);
   }
-  return files;
+  return modules;
 }
 
 }  // namespace vorlane::Os

@@ -41,13 +41,34 @@
 // signalled), so it must read or reset it (or remove the watch). A source closed
 // without RemoveWatch (the wait reports it invalid) has its watch removed by the
 // loop instead of spinning on it (on Windows only while no new handle has been
-// given its value). Windows waits on at most 63 handles per loop.
+// given its value). Windows waits on at most 62 handles per loop.
 //
 // Thread end. When a thread ends, its loop first carries out the deferred releases
 // (CM_RELEASE) still queued for its windows, so released forms are freed, not
 // leaked; every other queued message is dropped. Then the thread's remaining
 // windows are destroyed (their handles become stale) and its sources are removed.
 // The loop's object lives on, inert, while a TLoopRef still holds it.
+//
+// On Windows the windows are the system's: AllocateHWnd makes a message-only
+// window of the calling thread (never shown, never given input), and its handle is
+// the system's HWND, so the system's PostMessageW, SendMessageW (also from another
+// thread, answered while the owner waits or dispatches) and SetTimer reach its
+// method. What differs there:
+//  - Handles: the system may give a destroyed window's value to a later window.
+//  - Plain posts go to the thread's system queue, which holds 10,000 messages by
+//    default: PostMessage answers false when it is full. Tagged messages wait in
+//    the loop's queue, each holding its place among the plain posts with a turn
+//    message of the loop's own window, so both kinds keep their order.
+//  - A pass dispatches the posted messages that were queued when it began, then
+//    at most 64 each of the system's timer, input and paint messages. The wait
+//    also ends for any message the system queues for the thread.
+//  - The framework's message numbers are 0xBF00 to 0xBFFF (CM_RELEASE is 0xBF00):
+//    numbers below WM_USER are the system's.
+//  - DeallocateHWnd from another thread forgets the window at once (IsWindow and
+//    PostMessage answer false); the system destroys it when its own thread next
+//    dispatches.
+//  - An exception that a window's method raises under the system's dispatch is
+//    held until the system returns, then raised by the pass as elsewhere.
 #pragma once
 
 #include <cstddef>
@@ -88,8 +109,14 @@ struct TMessage {
   LRESULT Result;
 };
 
-// Numbers below WM_USER belong to the framework.
+// Numbers below WM_USER belong to the framework, except on Windows, where they
+// are the system's and the framework's are 0xBF00 to 0xBFFF (of the system's range
+// for applications, WM_APP to 0xBFFF).
+#ifdef _WIN32
+inline constexpr UINT CM_RELEASE = 0xBF00;  // a form's deferred release
+#else
 inline constexpr UINT CM_RELEASE = 0x0101;  // a form's deferred release
+#endif
 inline constexpr UINT WM_USER = 0x0400;
 
 using TWndMethod = Closure::TClosure<void(TMessage&)>;

@@ -1,6 +1,7 @@
 // The framework's contact with the operating system: threads' ends, waking and
-// waiting, modules, files. Everything above this header is portable; each system has one folder of
-// implementations beside it (posix/, win32/). Private to the framework library.
+// waiting, the system's windows (on Windows), modules, files. Everything above this
+// header is portable; each system has one folder of implementations beside it
+// (posix/, win32/). Private to the framework library.
 //
 // Errors. A system call that fails raises EOsError, which carries the system's
 // error code and says which call failed ("ppoll: Bad address"). Functions that
@@ -99,17 +100,89 @@ struct TWatchedSource {
 struct TWaitResult {
   bool Woken = false;        // the wake event is ready (Wait does not clear it)
   bool Interrupted = false;  // a signal cut the wait short: nothing is reported ready
+  bool Messages = false;     // Windows: the thread's system queue has messages
 };
+
+// The most sources one Wait takes: on Windows the system's limit less the wake
+// event (and the thread's message queue, which the wait also watches).
+#ifdef _WIN32
+inline constexpr std::size_t MaxWaitSources = 62;
+#endif
 
 // Waits until the wake event or one of the sources is ready, or until `timeout`
 // has passed (std::nullopt: no limit; zero or less: look without waiting), then reports
-// the readiness of every source in `sources`. Several may be ready at once. A
+// the readiness of every source in `sources`. Several may be ready at once. On
+// Windows the wait also ends when the calling thread's message queue holds a
+// message (also one that was there before the wait), with Messages set. A
 // signal delivered to the thread ends the wait like a timeout, with Interrupted
 // set; the caller decides whether to wait again. Raises EOsError for any other
 // failure. Called by the thread that owns `wake` and `sources`; it allocates only
 // when it is given more sources than ever before on this thread.
 TWaitResult Wait(TWakeEvent& wake, std::span<TWatchedSource> sources,
                  std::optional<std::chrono::nanoseconds> timeout);
+
+// --- Windows of the system (Windows only) ---------------------------------------------
+
+#ifdef _WIN32
+// A window of the system (an HWND). Elsewhere the framework's windows are its own
+// and there is no such thing.
+using TNativeWindow = void*;
+
+// What one of the windows made here does with a message: true, with `result` set,
+// when it took the message; false to leave it to the system's default handling.
+// Called on the window's thread, from inside the system's dispatch; must not throw.
+using TWindowHandler = bool (*)(TNativeWindow window, std::uint32_t msg, std::uintptr_t wParam,
+                                std::intptr_t lParam, std::intptr_t& result) noexcept;
+
+// Creates a message-only window (no parent but the system's message-only parent:
+// never shown, never sent input) owned by the calling thread, whose messages go to
+// `handler`. Every such window is of one window class, registered on first use.
+// Messages sent while the window is being created already go to `handler`.
+// Raises EOsError.
+TNativeWindow CreateMessageWindow(TWindowHandler handler);
+// Destroys a window: at once when it belongs to the calling thread; else its own
+// thread destroys it when it next dispatches (WM_CLOSE is posted to it, which the
+// window's handler must leave to the system's default). False when `window` names
+// no window.
+bool DestroyWindow(TNativeWindow window);
+// True while `window` names a window (of any thread).
+bool IsWindow(TNativeWindow window);
+// Posts to the queue of the window's thread; false when the system refuses: no
+// window, or that thread's queue is full.
+bool PostWindowMessage(TNativeWindow window, std::uint32_t msg, std::uintptr_t wParam,
+                       std::intptr_t lParam);
+
+// A message taken from the calling thread's queue, to be dispatched with
+// DispatchTakenMessage. Raw holds the system's own record of it.
+struct TSystemMessage {
+  TNativeWindow Window;
+  std::uint32_t Msg;
+  std::uintptr_t WParam;
+  std::intptr_t LParam;
+  alignas(8) unsigned char Raw[64];
+};
+
+// Which of the calling thread's messages TakeMessage takes.
+enum class TMessageKind : std::uint8_t {
+  Any,     // in the system's order: posted messages before input, paint and timers
+  Timer,   // WM_TIMER only, also while posted messages wait
+  Input,   // keyboard and mouse input only
+  Paint,   // WM_PAINT only
+  Number,  // posted messages of one number only
+};
+
+// Takes the next message of `kind` (of number `number` for Number) from the
+// calling thread's queue; false when there is none. Messages that other threads
+// send to the thread's windows are delivered (to their windows) first, also when
+// this answers false.
+bool TakeMessage(TSystemMessage& message, TMessageKind kind, std::uint32_t number = 0);
+// Hands a taken message to its window's procedure (or, for WM_TIMER with a timer
+// procedure, to that procedure).
+void DispatchTakenMessage(const TSystemMessage& message);
+// Whether the calling thread's queue holds anything TakeMessage would take, or a
+// message sent by another thread; delivers nothing.
+bool MessagesWaiting();
+#endif
 
 // --- Modules ------------------------------------------------------------------------
 

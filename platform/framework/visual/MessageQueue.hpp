@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 
 #include "vorlane/visual/Messages.hpp"
@@ -58,10 +59,24 @@ class TMessageRing {
   std::uint64_t FPopped = 0;
 };
 
+#ifdef _WIN32
+// The messages of a loop's own window on Windows (framework numbers, beside
+// CM_RELEASE): the end of a pass, and the turn of the oldest tagged message.
+inline constexpr UINT CM_PASSEND = 0xBF01;
+inline constexpr UINT CM_TAGGEDTURN = 0xBF02;
+#endif
+
 struct TLoopAccess {
+#ifdef _WIN32
+  // A window procedure of `loop`'s thread let `exception` through while the system
+  // dispatched a message: the loop's pass raises it once the system returns (the
+  // first one; a further one before that is reported on the standard error).
+  static void Raised(TThreadLoop& loop, std::exception_ptr exception) noexcept;
+#else
   // Puts a message into the loop's queue and wakes the loop when another thread
   // posts. Any thread.
   static void Enqueue(TThreadLoop& loop, const TQueuedMessage& message);
+#endif
   // The same for a tagged message, without allocating (see PostTaggedMessage).
   static TPostResult EnqueueTagged(TThreadLoop& loop, const TQueuedMessage& message,
                                    TPostKind kind);
@@ -79,6 +94,8 @@ namespace WindowTable {
 // Copies the procedure of `window` into `proc` when it names a live window owned
 // by `loop`; false otherwise.
 bool FindProc(HWND window, const TThreadLoop* loop, TWndMethod& proc);
+// Makes a window of the calling thread, owned by `loop`. Raises EMessageError.
+HWND Create(TThreadLoop* loop, TWndMethod proc);
 // Destroys every window owned by `loop`; their handles become stale.
 void DestroyWindowsOf(const TThreadLoop* loop);
 }  // namespace WindowTable

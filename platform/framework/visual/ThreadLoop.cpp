@@ -1,5 +1,8 @@
 // The per-thread message loop: the queue, the wake event, timers and watched
 // sources, and the passes that dispatch them (see Messages.hpp for the rules).
+// On Windows the pass also dispatches the thread's system queue, which holds the
+// plain posts; the framework's queue holds only tagged messages there, each with
+// a turn (CM_TAGGEDTURN) posted to the loop's own window at its place.
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -11,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/os/Os.hpp"
@@ -29,6 +33,14 @@ constexpr std::size_t kInitialQueueCapacity = 64;
 constexpr std::size_t kKeptQueueCapacity = 4096;
 // How many (tag, number) pairs a loop remembers for replacing posts.
 constexpr std::size_t kTagEntries = 16;
+#ifdef _WIN32
+// How many timer, input and paint messages (each kind) one pass takes at most, so
+// that a kind the system always has one of cannot hold the pass.
+constexpr int kSystemBatch = 64;
+// How many posted messages a pass takes when it could not post its end marker
+// (the system's queue is full): about what the system's queue holds.
+constexpr std::size_t kUnmarkedBudget = 10000;
+#endif
 
 std::size_t CapacityFor(std::size_t count) {
   std::size_t capacity = kInitialQueueCapacity;
@@ -130,6 +142,9 @@ std::unique_ptr<TQueuedMessage[]> TMessageRing::Exchange(std::unique_ptr<TQueued
 
 struct TThreadLoop::TImpl {
   explicit TImpl(TThreadLoop* self) try : Self(self), Queue(kInitialQueueCapacity) {
+#ifdef _WIN32
+    LoopWindow = WindowTable::Create(Self, TWndMethod::Bind<&TImpl::LoopProc>(this));
+#endif
   } catch (const Os::EOsError& e) {  // no wake event to be had
     RaiseSystemError(e);
   }
@@ -161,7 +176,21 @@ struct TThreadLoop::TImpl {
   std::size_t Depth = 0;
   std::uint64_t PassSerial = 0;
 
-  bool IsOwnerThread() const { return t_loop == Self; }
+#ifdef _WIN32
+  // The loop's own window, which gets the pass markers and the tagged turns. Made
+  // with the loop, destroyed with the thread's other windows.
+  HWND LoopWindow = nullptr;
+  // Owner thread only: the number of the last pass marker posted, and the highest
+  // one taken from the queue (by any pass, nested or not).
+  std::uint64_t PassEndPosted = 0;
+  std::uint64_t PassEndSeen = 0;
+  // What a window procedure let through inside the system's dispatch.
+  std::exception_ptr Pending;
+#endif
+
+  bool IsOwnerThread() const {
+    return t_loop == Self;
+  }
 
   void RequireOwner(const char* operation) const {
     if (!IsOwnerThread())
@@ -176,7 +205,9 @@ struct TThreadLoop::TImpl {
     WakePending = true;
     return true;
   }
-  void SignalWake() noexcept { Wake.Signal(); }
+  void SignalWake() noexcept {
+    Wake.Signal();
+  }
 
   void Signal() {
     bool wake;
@@ -212,9 +243,11 @@ struct TThreadLoop::TImpl {
   }
 
   // QueueLock held. Replaces the pending message of the same tag and number, as
-  // PostTaggedMessage tells; false when it has to be queued at the end (an older
-  // one behind a keeping message is dropped only when there is room for that).
-  bool ReplaceInPlace(const TQueuedMessage& message) {
+  // PostTaggedMessage tells; false when it has to be queued at the end, with
+  // `older` set to the older one that the caller drops once the new one is queued
+  // behind the keeping messages.
+  bool ReplaceInPlace(const TQueuedMessage& message, TQueuedMessage*& older) {
+    older = nullptr;
     TTagEntry* entry = FindTagEntry(message.Tag, message.Msg);
     if (entry == nullptr) return false;
     TQueuedMessage* pending = Queue.AtSeq(entry->Seq);
@@ -227,7 +260,7 @@ struct TThreadLoop::TImpl {
       pending->LParam = message.LParam;
       return true;
     }
-    if (Queue.Room() > 0) pending->Window = nullptr;  // the new one goes behind the others
+    older = pending;
     return false;
   }
 
@@ -258,6 +291,9 @@ struct TThreadLoop::TImpl {
   }
 
   bool HasQueued() {
+#ifdef _WIN32
+    if (Os::MessagesWaiting()) return true;
+#endif
     std::lock_guard lock(QueueLock);
     return Queue.Size() > 0;
   }
@@ -310,6 +346,82 @@ struct TThreadLoop::TImpl {
     return !r.Interrupted;
   }
 
+  // A message that the queue holds for `queued.Window`, delivered to it when the
+  // window is still there; answers whether it was.
+  bool Deliver(const TQueuedMessage& queued) {
+    if (queued.Window == nullptr) return false;  // dropped in place
+    TWndMethod proc;
+    if (!WindowTable::FindProc(queued.Window, Self, proc) || !proc) return false;
+    TMessage message{queued.Msg, queued.WParam, queued.LParam, 0};
+    proc(message);
+    return true;
+  }
+
+#ifdef _WIN32
+  void RaisePending() {
+    if (Pending) std::rethrow_exception(std::exchange(Pending, nullptr));
+  }
+
+  Os::TNativeWindow NativeLoopWindow() const {
+    return reinterpret_cast<Os::TNativeWindow>(LoopWindow);
+  }
+
+  // A message of the loop's own window; answers whether a window's method ran.
+  bool LoopMessage(UINT msg, WPARAM wParam) {
+    if (msg == CM_PASSEND) {
+      PassEndSeen = std::max<std::uint64_t>(PassEndSeen, wParam);
+      return false;
+    }
+    if (msg != CM_TAGGEDTURN) return false;
+    TQueuedMessage queued;
+    {
+      std::lock_guard lock(QueueLock);
+      if (Queue.Size() == 0) return false;  // dropped with the thread's other messages
+      queued = Queue.Pop();
+    }
+    return Deliver(queued);
+  }
+  // The same, when something other than a pass of this loop dispatched it (a
+  // handler's own PeekMessageW/DispatchMessageW loop).
+  void LoopProc(TMessage& message) {
+    LoopMessage(message.Msg, message.WParam);
+  }
+
+  // Takes the next message of `kind`; raises what a message sent by another
+  // thread meanwhile let through when there is none.
+  bool Take(Os::TSystemMessage& m, Os::TMessageKind kind) {
+    const bool taken = Os::TakeMessage(m, kind);
+    if (!taken) RaisePending();
+    return taken;
+  }
+  // Answers whether a window's method (or a timer procedure) ran.
+  bool Dispatch(const Os::TSystemMessage& m) {
+    if (m.Window == NativeLoopWindow()) return LoopMessage(m.Msg, m.WParam);
+    Os::DispatchTakenMessage(m);
+    RaisePending();
+    return true;
+  }
+
+  // The system's part of a pass: the posted messages (plain posts and tagged turns)
+  // that were queued when the pass began, up to the marker it posts behind them;
+  // then what the system hands out only when no posted message waits.
+  bool DispatchSystemMessages() {
+    RaisePending();  // let through under a dispatch that was not a pass
+    const std::uint64_t pass = ++PassEndPosted;
+    const bool marked = Os::PostWindowMessage(NativeLoopWindow(), CM_PASSEND, pass, 0);
+    std::size_t budget = marked ? SIZE_MAX : kUnmarkedBudget;
+    bool did = false;
+    Os::TSystemMessage m;
+    // A nested pass that takes this pass's marker ends this pass too.
+    while (PassEndSeen < pass && budget-- > 0 && Take(m, Os::TMessageKind::Any))
+      did = Dispatch(m) || did;
+    for (Os::TMessageKind kind :
+         {Os::TMessageKind::Timer, Os::TMessageKind::Input, Os::TMessageKind::Paint})
+      for (int n = 0; n < kSystemBatch && Take(m, kind); ++n) did = Dispatch(m) || did;
+    return did;
+  }
+#endif
+
   bool DispatchMessages(bool wakeReady) {
     std::size_t pending;
     bool drain;
@@ -320,6 +432,12 @@ struct TThreadLoop::TImpl {
       pending = Queue.Size();
     }
     if (drain) Wake.Clear();
+#ifdef _WIN32
+    (void)pending;
+    const bool did = DispatchSystemMessages();
+    ShrinkQueue();
+    return did;
+#else
     bool did = false;
     for (; pending > 0; --pending) {
       TQueuedMessage queued;
@@ -328,15 +446,11 @@ struct TThreadLoop::TImpl {
         if (Queue.Size() == 0) break;  // a nested pass took them
         queued = Queue.Pop();
       }
-      if (queued.Window == nullptr) continue;  // dropped in place
-      TWndMethod proc;
-      if (!WindowTable::FindProc(queued.Window, Self, proc) || !proc) continue;
-      TMessage message{queued.Msg, queued.WParam, queued.LParam, 0};
-      did = true;
-      proc(message);
+      did = Deliver(queued) || did;
     }
     ShrinkQueue();
     return did;
+#endif
   }
 
   bool RunTimers(TPassScratch& s) {
@@ -416,8 +530,43 @@ struct TThreadLoop::TImpl {
     TPassScratch* FScratch;
   };
 
+  // At thread end: a queued release, carried out; its exception is reported.
+  void Release(const TQueuedMessage& queued) noexcept {
+    try {
+      Deliver(queued);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "vorlane: exception while freeing a released form at thread end: %s\n",
+                   e.what());
+    } catch (...) {
+      std::fprintf(stderr, "vorlane: exception while freeing a released form at thread end\n");
+    }
+  }
+
+#ifdef _WIN32
+  // At thread end, after the releases: empties the thread's system queue. (A
+  // thread that ends with posted messages left can keep the process from exiting
+  // under Wine.)
+  void DropSystemMessages() noexcept {
+    Os::TSystemMessage m;
+    for (std::size_t n = 0; n < kUnmarkedBudget && Os::TakeMessage(m, Os::TMessageKind::Any); ++n) {
+    }
+    Pending = nullptr;
+  }
+#endif
+
   // At thread end: frees the forms whose release is still queued.
   void CarryOutReleases() {
+#ifdef _WIN32
+    // A destructor may release further forms: they are taken in the same loop.
+    Os::TSystemMessage m;
+    while (Os::TakeMessage(m, Os::TMessageKind::Number, CM_RELEASE))
+      Release(TQueuedMessage{reinterpret_cast<HWND>(m.Window), m.Msg, m.WParam, m.LParam});
+    if (Pending) {  // from a message that another thread sent meanwhile
+      std::fprintf(stderr,
+                   "vorlane: an exception of a window procedure was dropped at thread end\n");
+      Pending = nullptr;
+    }
+#else
     for (;;) {
       bool released = false;
       std::size_t pending;
@@ -432,29 +581,38 @@ struct TThreadLoop::TImpl {
           if (Queue.Size() == 0) break;
           queued = Queue.Pop();
         }
-        TWndMethod proc;
-        if (queued.Msg != CM_RELEASE || queued.Window == nullptr ||
-            !WindowTable::FindProc(queued.Window, Self, proc) || !proc)
-          continue;
+        if (queued.Msg != CM_RELEASE || queued.Window == nullptr) continue;
         released = true;
-        TMessage message{queued.Msg, queued.WParam, queued.LParam, 0};
-        try {
-          proc(message);
-        } catch (const std::exception& e) {
-          std::fprintf(stderr,
-                       "vorlane: exception while freeing a released form at thread end: %s\n",
-                       e.what());
-        } catch (...) {
-          std::fprintf(stderr, "vorlane: exception while freeing a released form at thread end\n");
-        }
+        Release(queued);
       }
       // A destructor may release further forms: go on until a pass finds none.
       if (!released) break;
     }
+#endif
   }
 };
 
 // --- TLoopAccess --------------------------------------------------------------------
+
+#ifdef _WIN32
+
+void TLoopAccess::Raised(TThreadLoop& loop, std::exception_ptr exception) noexcept {
+  TThreadLoop::TImpl& d = *loop.FImpl;
+  if (!d.Pending) {
+    d.Pending = std::move(exception);
+    return;
+  }
+  try {
+    std::rethrow_exception(exception);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vorlane: a further exception of a window procedure was dropped: %s\n",
+                 e.what());
+  } catch (...) {
+    std::fprintf(stderr, "vorlane: a further exception of a window procedure was dropped\n");
+  }
+}
+
+#else
 
 void TLoopAccess::Enqueue(TThreadLoop& loop, const TQueuedMessage& message) {
   TThreadLoop::TImpl& d = *loop.FImpl;
@@ -471,18 +629,29 @@ void TLoopAccess::Enqueue(TThreadLoop& loop, const TQueuedMessage& message) {
   if (wake) d.SignalWake();
 }
 
+#endif
+
 TPostResult TLoopAccess::EnqueueTagged(TThreadLoop& loop, const TQueuedMessage& message,
                                        TPostKind kind) {
   TThreadLoop::TImpl& d = *loop.FImpl;
-  const bool otherThread = !d.IsOwnerThread();
   bool wake = false;
   {
     std::lock_guard lock(d.QueueLock);
-    if (kind == TPostKind::Replace && d.ReplaceInPlace(message)) return TPostResult::Posted;
+    TQueuedMessage* older = nullptr;
+    if (kind == TPostKind::Replace && d.ReplaceInPlace(message, older)) return TPostResult::Posted;
+    if (d.Queue.Room() == 0) return TPostResult::QueueFull;
+#ifdef _WIN32
+    // The turn holds the message's place among the thread's posted messages (and
+    // wakes the loop); posted under the lock, turns come in the queue's order.
+    if (!Os::PostWindowMessage(d.NativeLoopWindow(), CM_TAGGEDTURN, 0, 0))
+      return TPostResult::QueueFull;
+#else
+    wake = !d.IsOwnerThread() && d.SignalLocked();
+#endif
+    if (older != nullptr) older->Window = nullptr;  // the new one goes behind the others
     const std::uint64_t seq = d.Queue.NextSeq();
-    if (!d.Queue.TryPush(message)) return TPostResult::QueueFull;
+    d.Queue.TryPush(message);
     d.NoteTagEntry(message.Tag, kind == TPostKind::Replace ? message.Msg : 0, seq);
-    if (otherThread) wake = d.SignalLocked();
   }
   if (wake) d.SignalWake();
   return TPostResult::Posted;
@@ -500,6 +669,10 @@ void TLoopAccess::EndThread(TThreadLoop& loop) {
   // t_loop stays set while the releases run: the forms' destructors use it.
   TThreadLoop::TImpl& d = *loop.FImpl;
   d.CarryOutReleases();
+#ifdef _WIN32
+  // Every other message of the thread's system queue is dropped, not dispatched.
+  d.DropSystemMessages();
+#endif
   WindowTable::DestroyWindowsOf(&loop);
   std::vector<TTimer> timers;
   std::vector<TWatch> watches;

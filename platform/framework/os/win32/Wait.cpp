@@ -1,5 +1,7 @@
 // Waking and waiting on Windows: a manual-reset event for the wake event,
-// WaitForMultipleObjects for the wait. Watched sources are waitable handles
+// MsgWaitForMultipleObjectsEx for the wait, which also watches the thread's message
+// queue (every kind of message, also those that were there before the wait).
+// Watched sources are waitable handles
 // (events, processes, threads, console input...), ready while they are signalled.
 // Waiting on an auto-reset event or a semaphore takes its signal: a source of that
 // kind that Wait reports ready has been reset by the report, as a read resets a
@@ -15,8 +17,9 @@ namespace vorlane::Os {
 
 namespace {
 
-// One handle of the wait array is the wake event.
-constexpr std::size_t MaxSources = MAXIMUM_WAIT_OBJECTS - 1;
+// One handle of the wait array is the wake event; the message queue takes the last
+// place the system has.
+static_assert(MaxWaitSources == MAXIMUM_WAIT_OBJECTS - 2);
 
 // Milliseconds for the wait, rounded up so that a timer is never reached early
 // (which would make the loop spin until it is due). INFINITE is reserved.
@@ -65,8 +68,8 @@ void TWakeEvent::Clear() noexcept {
 
 TWaitResult Wait(TWakeEvent& wake, std::span<TWatchedSource> sources,
                  std::optional<std::chrono::nanoseconds> timeout) {
-  if (sources.size() > MaxSources)
-    throw EOsError("WaitForMultipleObjects (at most 63 watched handles)",
+  if (sources.size() > MaxWaitSources)
+    throw EOsError("MsgWaitForMultipleObjectsEx (at most 62 watched handles)",
                    Win32::ErrorCode(ERROR_INVALID_PARAMETER));
   // Kept per thread, so that a warm loop does not allocate.
   thread_local std::vector<HANDLE> handles;
@@ -74,14 +77,15 @@ TWaitResult Wait(TWakeEvent& wake, std::span<TWatchedSource> sources,
   handles[0] = wake.Source();
   for (std::size_t i = 0; i < sources.size(); ++i) handles[i + 1] = sources[i].Source;
 
-  const DWORD status = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(),
-                                                FALSE, TimeoutMs(timeout));
+  const auto count = static_cast<DWORD>(handles.size());
+  const DWORD status = ::MsgWaitForMultipleObjectsEx(count, handles.data(), TimeoutMs(timeout),
+                                                     QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   if (status == WAIT_FAILED) {
     const DWORD error = ::GetLastError();
     // One bad handle fails the whole wait; the per-handle look below finds which.
     // Any other failure, or a wake event gone bad, is the caller's to hear about.
     if (error != ERROR_INVALID_HANDLE || ReadinessOf(handles[0]) == TReadiness::Invalid)
-      throw EOsError("WaitForMultipleObjects", Win32::ErrorCode(error));
+      throw EOsError("MsgWaitForMultipleObjectsEx", Win32::ErrorCode(error));
   }
   // Several handles may be signalled at once; the wait names only the first, and
   // has already taken its signal, so that one is not looked at again.
@@ -94,6 +98,7 @@ TWaitResult Wait(TWakeEvent& wake, std::span<TWatchedSource> sources,
     return i == first ? TReadiness::Ready : ReadinessOf(handles[i]);
   };
   TWaitResult result;
+  result.Messages = status == WAIT_OBJECT_0 + count;
   result.Woken = readiness(0) == TReadiness::Ready;
   for (std::size_t i = 0; i < sources.size(); ++i) sources[i].Readiness = readiness(i + 1);
   return result;

@@ -9,7 +9,7 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <vector>
+#include <array>
 
 #include "framework/os/win32/Win32.hpp"
 
@@ -71,13 +71,14 @@ TWaitResult Wait(TWakeEvent& wake, std::span<TWatchedSource> sources,
   if (sources.size() > MaxWaitSources)
     throw EOsError("MsgWaitForMultipleObjectsEx (at most 62 watched handles)",
                    Win32::ErrorCode(ERROR_INVALID_PARAMETER));
-  // Kept per thread, so that a warm loop does not allocate.
-  thread_local std::vector<HANDLE> handles;
-  handles.resize(sources.size() + 1);
+  // On the stack: the system's limit is small, and a thread-local with a destructor
+  // is not safe in a DLL here (its emulated storage may go before the destructor).
+  std::array<HANDLE, MAXIMUM_WAIT_OBJECTS> handles;
+  const std::size_t used = sources.size() + 1;
   handles[0] = wake.Source();
   for (std::size_t i = 0; i < sources.size(); ++i) handles[i + 1] = sources[i].Source;
 
-  const auto count = static_cast<DWORD>(handles.size());
+  const auto count = static_cast<DWORD>(used);
   const DWORD status = ::MsgWaitForMultipleObjectsEx(count, handles.data(), TimeoutMs(timeout),
                                                      QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   if (status == WAIT_FAILED) {
@@ -90,10 +91,9 @@ TWaitResult Wait(TWakeEvent& wake, std::span<TWatchedSource> sources,
   // Several handles may be signalled at once; the wait names only the first, and
   // has already taken its signal, so that one is not looked at again.
   const std::size_t first =
-      status >= WAIT_OBJECT_0 && status < WAIT_OBJECT_0 + handles.size() ? status - WAIT_OBJECT_0
-      : status >= WAIT_ABANDONED_0 && status < WAIT_ABANDONED_0 + handles.size()
-          ? status - WAIT_ABANDONED_0
-          : handles.size();
+      status >= WAIT_OBJECT_0 && status < WAIT_OBJECT_0 + used         ? status - WAIT_OBJECT_0
+      : status >= WAIT_ABANDONED_0 && status < WAIT_ABANDONED_0 + used ? status - WAIT_ABANDONED_0
+                                                                       : used;
   auto readiness = [&](std::size_t i) {
     return i == first ? TReadiness::Ready : ReadinessOf(handles[i]);
   };

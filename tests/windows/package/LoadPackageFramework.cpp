@@ -1,8 +1,8 @@
 // The framework's package loader on the design package, from inside a Windows
 // process (called by LoadPackage.cpp's main): it reads the package information from
-// the file and from the loaded package, loads and unloads the package, says what a
-// file without package information or no file at all is, and refuses the package
-// once the process holds the package's unit Joystick.
+// the file and from the loaded package, loads, registers and unloads the package,
+// says what a file without package information or no file at all is, and refuses
+// the package once the process holds the package's unit Joystick.
 #include <cstddef>
 #include <exception>
 #include <span>
@@ -76,7 +76,17 @@ int CheckPackageLoader(const std::string& dll, const std::vector<unsigned char>&
     // the loader loads them from beside itself.
     const Packages::HMODULE package = Packages::LoadPackage(dll);
     failures += SamePackageInfo("GetPackageInfo", Packages::GetPackageInfo(package), expected);
+    if (Packages::FindPackageType("TJoystick") == nullptr)
+      failures += Report("FindPackageType", "finds no TJoystick in the loaded package");
+    // Register runs the design unit's registration inside the DLL, across the
+    // framework's DLLs (the designer's registries live in vldesign).
+    Packages::RegisterPackage(package);
+    const std::vector<Packages::TLoadedPackage> loaded = Packages::GetLoadedPackages();
+    if (loaded.size() != 1 || loaded[0].Module != package || !loaded[0].Registered)
+      failures += Report("RegisterPackage", "the package is not listed as loaded and registered");
     Packages::UnloadPackage(package);
+    if (!Packages::GetLoadedPackages().empty())
+      failures += Report("UnloadPackage", "the package is still listed as loaded");
 
     // A process that holds the unit Joystick (its library exports the unit's symbols)
     // cannot load a package that contains it too.

@@ -34,7 +34,7 @@ Integer TCapabilities::GetButtonCount() {
 }
 String TCapabilities::GetDriver() {
   const JOYCAPSW caps = ReadCapabilities(FJoystick->FController);
-  return System::StrFromUnits(Service::Units(caps.szOEMVxD), std::size(caps.szOEMVxD));
+  return Service::Text(caps.szOEMVxD);
 }
 TCapabilityFlags TCapabilities::GetFlags() {
   return FlagsOf(ReadCapabilities(FJoystick->FController).wCaps);
@@ -95,11 +95,11 @@ Integer TCapabilities::GetProduct() {
 }
 String TCapabilities::GetProductName() {
   const JOYCAPSW caps = ReadCapabilities(FJoystick->FController);
-  return System::StrFromUnits(Service::Units(caps.szPname), std::size(caps.szPname));
+  return Service::Text(caps.szPname);
 }
 String TCapabilities::GetRegistryKey() {
   const JOYCAPSW caps = ReadCapabilities(FJoystick->FController);
-  return System::StrFromUnits(Service::Units(caps.szRegKey), std::size(caps.szRegKey));
+  return Service::Text(caps.szRegKey);
 }
 
 // The ignoring setters, defined here so that the package exports them.

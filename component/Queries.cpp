@@ -106,7 +106,7 @@ Integer TJoystick::GetControllerCount() const {
 String TJoystick::GetControllerName(Integer index) const {
   JOYCAPSW caps{};
   Check(Service::Functions().GetDevCapsW(static_cast<UINT>(index), &caps, sizeof(JOYCAPSW)));
-  return System::StrFromUnits(Service::Units(caps.szPname), std::size(caps.szPname));
+  return Service::Text(caps.szPname);
 }
 
 bool TJoystick::GetAttached(Integer index) const {

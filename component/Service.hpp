@@ -4,8 +4,10 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 
 #include "vorlane/JoystickBinding.hpp"
+#include "vorlane/runtime/System.hpp"
 #include "vorlane/visual/Messages.hpp"
 
 namespace vorlane::Joystick::Service {
@@ -50,10 +52,14 @@ inline HWND ApiWindow(Messages::HWND window) {
   return reinterpret_cast<HWND>(window);
 }
 
-// The service's strings are of 16-bit units (wchar_t on Windows).
-static_assert(sizeof(WCHAR) == sizeof(char16_t));
-inline const char16_t* Units(const WCHAR* text) {
-  return reinterpret_cast<const char16_t*>(text);
+// A string field of a service record (of 16-bit units: wchar_t on Windows, copied
+// unit by unit rather than read through another type), up to its first NUL.
+template <std::size_t N>
+System::String Text(const WCHAR (&field)[N]) {
+  static_assert(sizeof(WCHAR) == sizeof(char16_t));
+  char16_t units[N];
+  for (std::size_t i = 0; i < N; ++i) units[i] = static_cast<char16_t>(field[i]);
+  return System::StrFromUnits(units, N);
 }
 
 }  // namespace vorlane::Joystick::Service

@@ -982,17 +982,26 @@ MMRESULT GetDevCaps(UINT_PTR id, const void* caps, UINT size, UINT small, UINT l
   return result;
 }
 
-// Runs one API call: starts the service, applies a fault, records the call.
+// Runs one API call: starts the service, applies a fault, records the call. The
+// entry points are C functions (winmm's, on Windows): nothing may pass out of them,
+// so what the service raises (no memory, a system call that failed while it starts)
+// becomes the system's answer for it.
 template <class F>
-MMRESULT Call(TCallRecord record, F&& body) {
-  TCore& core = Core();
-  core.Start();
-  if (!core.Instrumented()) return body(record);
-  MMRESULT result;
-  if (!core.Refused(record.Call, record.Controller, result)) result = body(record);
-  record.Result = result;
-  core.Log(record);
-  return result;
+MMRESULT Call(TCallRecord record, F&& body) noexcept {
+  try {
+    TCore& core = Core();
+    core.Start();
+    if (!core.Instrumented()) return body(record);
+    MMRESULT result;
+    if (!core.Refused(record.Call, record.Controller, result)) result = body(record);
+    record.Result = result;
+    core.Log(record);
+    return result;
+  } catch (const std::bad_alloc&) {
+    return MMSYSERR_NOMEM;
+  } catch (...) {
+    return MMSYSERR_ERROR;
+  }
 }
 
 }  // namespace

@@ -2,8 +2,13 @@
 # VORLANE_MINGW_TRIPLE (for example x86_64-w64-mingw32).
 #
 # The posix-threads variants of the compilers carry std::thread and std::mutex.
-# libgcc, libstdc++ and winpthread are linked statically, so a program built here
-# runs under Wine (or on Windows) without copying the compiler's DLLs beside it.
+# On x86_64 libgcc, libstdc++ and winpthread are linked statically, so a program
+# built here runs under Wine (or on Windows) without the compiler's DLLs beside it:
+# its exceptions unwind through the system's tables (SEH), also across DLLs. On
+# i686 exceptions unwind with DWARF-2 tables that each copy of libgcc knows only for
+# its own module, so one thrown in a DLL could not be caught in another: there the
+# run time is the compiler's DLLs (VORLANE_MINGW_RUNTIME_DLLS), which the build
+# copies into bin/.
 set(CMAKE_SYSTEM_NAME Windows)
 
 set(CMAKE_C_COMPILER ${VORLANE_MINGW_TRIPLE}-gcc-posix)
@@ -18,11 +23,17 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# -static makes the linker prefer libwinpthread.a over its import library; the
-# system DLLs (kernel32, user32, winmm...) have import libraries only and stay DLLs.
-set(VORLANE_MINGW_STATIC_RUNTIME "-static -static-libgcc -static-libstdc++")
+if(VORLANE_MINGW_TRIPLE MATCHES "^i686")
+  set(VORLANE_MINGW_RUNTIME_FLAGS "-shared-libgcc")
+  set(VORLANE_MINGW_RUNTIME_DLLS libgcc_s_dw2-1.dll libstdc++-6.dll libwinpthread-1.dll)
+else()
+  # -static makes the linker prefer libwinpthread.a over its import library; the
+  # system DLLs (kernel32, user32, winmm...) have import libraries only and stay DLLs.
+  set(VORLANE_MINGW_RUNTIME_FLAGS "-static -static-libgcc -static-libstdc++")
+  set(VORLANE_MINGW_RUNTIME_DLLS "")
+endif()
 foreach(kind EXE SHARED MODULE)
-  set(CMAKE_${kind}_LINKER_FLAGS_INIT "${VORLANE_MINGW_STATIC_RUNTIME}")
+  set(CMAKE_${kind}_LINKER_FLAGS_INIT "${VORLANE_MINGW_RUNTIME_FLAGS}")
 endforeach()
 
 # GoogleTest for the target, built from the sources of Debian's `googletest`

@@ -39,3 +39,33 @@ for bits in 32 64; do
     fail "$tree/package/VorlaneJoy.dll: objdump's export names differ from the .def's"
 done
 echo "check-package: both packages agree with their .def files and the .res"
+
+# Which DLL each imported function comes from, as "DLL function" lines.
+imports() {
+  "$1" -p "$2" | awk '/DLL Name:/ { dll = toupper($3) } /^\t[0-9a-f]+[ \t]+[0-9]+ +[A-Za-z_]/ { print dll, $NF }'
+}
+joy_functions="joyGetDevCapsW joyGetNumDevs joyGetPos joyGetPosEx joyGetThreshold joyReleaseCapture joySetCapture joySetThreshold"
+for bits in 32 64; do
+  if [[ $bits == 32 ]]; then tree="$build32" triple=i686-w64-mingw32; else tree="$build64" triple=x86_64-w64-mingw32; fi
+  command -v "$triple-objdump" >/dev/null || continue
+  for module in "$tree/bin/libvorlane-joystick.dll" "$tree/package/VorlaneJoy.dll"; do
+    [[ -f "$module" ]] || fail "$module not found"
+    list="$(imports "$triple-objdump" "$module")"
+    for function in $joy_functions; do
+      grep -qx "WINMM.DLL $function" <<<"$list" ||
+        fail "$module does not import $function from WINMM.DLL: $(grep -w "$function" <<<"$list" || echo 'not imported')"
+    done
+  done
+done
+if command -v i686-w64-mingw32-objdump >/dev/null; then
+  for module in "$build32"/bin/libv*.dll "$build32"/bin/*.exe "$build32/package/VorlaneJoy.dll"; do
+    [[ -f "$module" ]] || continue
+    headers="$(i686-w64-mingw32-objdump -p "$module")"
+    grep -q 'DLL Name: libgcc_s_dw2-1.dll' <<<"$headers" ||
+      fail "$module does not use the shared libgcc (libgcc_s_dw2-1.dll)"
+  done
+  for dll in libgcc_s_dw2-1.dll libstdc++-6.dll libwinpthread-1.dll; do
+    [[ -f "$build32/bin/$dll" ]] || fail "$build32/bin/$dll, which the 32-bit modules load, is missing"
+  done
+fi
+echo "check-package: the component takes the joy* functions from WINMM.DLL; the 32-bit modules share one C++ run time"

@@ -16,6 +16,9 @@ std::optional<std::vector<std::byte>> ReadFilePackageInfo(const std::string& pat
   try {
     return Os::ReadFileResource(path, kRcData, kPackageInfo);
   } catch (const Os::EOsError& e) {
+    // ERROR_BAD_FORMAT and ERROR_BAD_EXE_FORMAT, whose texts are worded for a program.
+    if (e.code().value() == 11 || e.code().value() == 193)
+      Fail("'" + path + "' is not a Windows module.");
     Fail("Cannot read '" + path + "': " + e.code().message() + ".");
   }
 }

@@ -4,7 +4,9 @@
 // says what a file without package information or no file at all is, and refuses
 // the package once the process holds the package's unit Joystick.
 #include <cstddef>
+#include <cstdio>
 #include <exception>
+#include <fstream>
 #include <span>
 #include <string>
 #include <vector>
@@ -71,6 +73,12 @@ int CheckPackageLoader(const std::string& dll, const std::vector<unsigned char>&
     failures += ExpectRefusal(
         "ReadPackageInfo of no file", [&] { Packages::ReadPackageInfo(dll + ".missing"); },
         "Cannot read '" + dll + ".missing': ");
+    const std::string text = dll + ".not-a-module";
+    std::ofstream(text) << "LIBRARY VorlaneJoy\n";
+    failures += ExpectRefusal(
+        "ReadPackageInfo of a text file", [&] { Packages::ReadPackageInfo(text); },
+        "'" + text + "' is not a Windows module.");
+    std::remove(text.c_str());
 
     // This program links neither vlvisual nor vldesign, which the package requires:
     // the loader loads them from beside itself.

@@ -36,16 +36,19 @@ std::string FileOf(HMODULE module) {
 }
 
 // The loader's own message boxes ("the library could not be found") stay off while
-// it runs.
+// it runs, on the calling thread only (the process-wide mode could be restored
+// wrongly by two threads that load at once).
 class TQuietLoader {
  public:
-  TQuietLoader() : FPrevious(::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX)) {}
-  ~TQuietLoader() { ::SetErrorMode(FPrevious); }
+  TQuietLoader() {
+    ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &FPrevious);
+  }
+  ~TQuietLoader() { ::SetThreadErrorMode(FPrevious, nullptr); }
   TQuietLoader(const TQuietLoader&) = delete;
   TQuietLoader& operator=(const TQuietLoader&) = delete;
 
  private:
-  UINT FPrevious;
+  DWORD FPrevious = 0;
 };
 
 LPCWSTR ResourceKey(const TResourceKey& key) {
@@ -70,7 +73,7 @@ std::optional<std::span<const std::byte>> LookUpResource(HMODULE module, const T
 TLibraryHandle OpenLibrary(const std::string& path, std::string& error) {
   const TQuietLoader quiet;
   HMODULE module = ::LoadLibraryW(Win32::Widen(path).c_str());
-  if (module == nullptr) error = Win32::ErrorText(::GetLastError());
+  if (module == nullptr) error = Win32::ErrorText(::GetLastError());  // before the mode returns
   return module;
 }
 
@@ -124,13 +127,29 @@ std::vector<std::string> LoadedModuleFiles() {
 std::optional<std::vector<std::byte>> ReadFileResource(const std::string& path,
                                                        const TResourceKey& type,
                                                        const TResourceKey& name) {
+  // The file the path names, as on POSIX: a bare name would otherwise go through the
+  // loader's search path (and find a loaded module of that name first).
+  const std::wstring wide = Win32::Widen(path);
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n =
+        ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n == 0) throw Win32::LastError("GetFullPathNameW");
+    if (n < full.size()) {
+      full.resize(n);
+      break;
+    }
+    full.resize(n);  // n counts the terminating NUL when the buffer was too small
+  }
   HMODULE file = nullptr;
+  DWORD error = ERROR_SUCCESS;
   {
     const TQuietLoader quiet;
-    file = ::LoadLibraryExW(Win32::Widen(path).c_str(), nullptr,
+    file = ::LoadLibraryExW(full.c_str(), nullptr,
                             LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (file == nullptr) error = ::GetLastError();
   }
-  if (file == nullptr) throw Win32::LastError("LoadLibraryExW");
+  if (file == nullptr) throw EOsError("LoadLibraryExW", Win32::ErrorCode(error));
   std::optional<std::vector<std::byte>> bytes;
   if (auto found = LookUpResource(file, type, name)) bytes.emplace(found->begin(), found->end());
   ::FreeLibrary(file);

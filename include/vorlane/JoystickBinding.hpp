@@ -14,8 +14,10 @@
 //   }
 //
 // Bind before any component is used: a capture made through one service is
-// released through the service bound at the moment of its release. The binding is
-// process-wide; reading it is safe from any thread.
+// released through the service bound at the moment of its release. The binding
+// belongs to the component's library (vorlane-joystick): every component made by
+// that library follows it, and reading it is safe from any thread. The design
+// package holds a copy of the component of its own, which keeps to winmm.dll.
 //
 // This header brings the C API (vorlane/joystickapi.h, on Windows <windows.h>'s
 // types); vorlane/Joystick.hpp does not include it.

@@ -5,6 +5,9 @@
 // After windows.h, whose types it uses.
 #include <tlhelp32.h>
 
+#include <cstddef>
+#include <cstdint>
+
 #include "framework/os/win32/Win32.hpp"
 
 namespace vorlane::Os {
@@ -65,7 +68,21 @@ std::optional<std::span<const std::byte>> LookUpResource(HMODULE module, const T
   const HGLOBAL loaded = ::LoadResource(module, found);
   const void* bytes = loaded != nullptr ? ::LockResource(loaded) : nullptr;
   if (bytes == nullptr) return std::nullopt;
-  return std::span(static_cast<const std::byte*>(bytes), size);
+  // A file read as data is not checked by the loader beyond its headers: a resource
+  // that claims more bytes than the image maps is taken as none.
+  const auto* image = reinterpret_cast<const std::byte*>(
+      reinterpret_cast<std::uintptr_t>(module) & ~std::uintptr_t{3});  // less the data-file tag
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
+  const auto* first = static_cast<const std::byte*>(bytes);
+  // SizeOfImage sits at the same place in the 32-bit and the 64-bit header.
+  static_assert(offsetof(IMAGE_OPTIONAL_HEADER32, SizeOfImage) ==
+                offsetof(IMAGE_OPTIONAL_HEADER64, SizeOfImage));
+  const std::size_t mapped = nt->OptionalHeader.SizeOfImage;
+  if (first < image || static_cast<std::size_t>(first - image) > mapped ||
+      size > mapped - static_cast<std::size_t>(first - image))
+    return std::nullopt;
+  return std::span(first, size);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "framework/os/win32/Win32.hpp"
 
@@ -182,9 +183,17 @@ std::optional<std::span<const std::byte>> FindModuleResource(TModuleBase module,
 }
 
 std::vector<std::string> ModuleExportNames(TModuleBase module) {
-  if (module == 0 || ModuleAt(reinterpret_cast<const void*>(module), false) != AsModule(module))
-    return {};
-  // A loaded module is an image of this machine, mapped as its headers lay out.
+  if (module == 0) return {};
+  // Referenced while it is read: another thread may free it meanwhile.
+  const HMODULE pinned = ModuleAt(reinterpret_cast<const void*>(module), true);
+  if (pinned == nullptr) return {};
+  struct TUnpin {
+    HMODULE Module;
+    ~TUnpin() { ::FreeLibrary(Module); }
+  } unpin{pinned};
+  if (pinned != AsModule(module)) return {};
+  // A loaded module is an image of this machine, mapped as its headers lay out; what
+  // the export directory says is still checked against the mapped size.
   const auto* image = reinterpret_cast<const unsigned char*>(module);
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
   if (dos->e_magic != IMAGE_DOS_SIGNATURE) return {};
@@ -192,16 +201,29 @@ std::vector<std::string> ModuleExportNames(TModuleBase module) {
   if (nt->Signature != IMAGE_NT_SIGNATURE ||
       nt->OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_EXPORT)
     return {};
+  const std::size_t mapped = nt->OptionalHeader.SizeOfImage;
+  auto within = [mapped](std::size_t rva, std::size_t length) {
+    return rva <= mapped && length <= mapped - rva;
+  };
   const IMAGE_DATA_DIRECTORY& directory =
       nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-  if (directory.VirtualAddress == 0 || directory.Size == 0) return {};
+  if (directory.VirtualAddress == 0 || directory.Size == 0 ||
+      !within(directory.VirtualAddress, sizeof(IMAGE_EXPORT_DIRECTORY)))
+    return {};
   const auto* exports =
       reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(image + directory.VirtualAddress);
+  if (!within(exports->AddressOfNames, std::size_t{exports->NumberOfNames} * sizeof(DWORD)))
+    return {};
   const auto* names = reinterpret_cast<const DWORD*>(image + exports->AddressOfNames);
   std::vector<std::string> out;
   out.reserve(exports->NumberOfNames);
-  for (DWORD i = 0; i < exports->NumberOfNames; ++i)
-    out.emplace_back(reinterpret_cast<const char*>(image + names[i]));
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+    if (!within(names[i], 1)) continue;
+    const auto* name = reinterpret_cast<const char*>(image + names[i]);
+    const std::size_t room = mapped - names[i];
+    const std::size_t length = strnlen(name, room);
+    if (length < room) out.emplace_back(name, length);  // unterminated in the image: skipped
+  }
   return out;
 }
 

@@ -62,7 +62,7 @@ if command -v i686-w64-mingw32-objdump >/dev/null; then
     [[ -f "$module" ]] || continue
     headers="$(i686-w64-mingw32-objdump -p "$module")"
     grep -q 'DLL Name: libgcc_s_dw2-1.dll' <<<"$headers" ||
-      fail "$module does not use the shared libgcc (libgcc_s_dw2-1.dll)"
+      fail "$module does not use the shared libgcc (libgcc_s_dw2-1.dll); a tree configured before the 32-bit build used it keeps the old link flags: delete $build32 and build again"
   done
   for dll in libgcc_s_dw2-1.dll libstdc++-6.dll libwinpthread-1.dll; do
     [[ -f "$build32/bin/$dll" ]] || fail "$build32/bin/$dll, which the 32-bit modules load, is missing"
